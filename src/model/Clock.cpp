@@ -1,0 +1,13 @@
+#include "Clock.h"
+
+#include <chrono>
+
+namespace backbeacon {
+
+Instant SystemClock::now() const {
+    using namespace std::chrono;
+    const auto sinceEpoch = duration<double>(system_clock::now().time_since_epoch());
+    return Instant::fromUnixSeconds(sinceEpoch.count());
+}
+
+} // namespace backbeacon
