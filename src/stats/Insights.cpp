@@ -40,12 +40,13 @@ QString Insights::trendBody() const {
     const int score = m_today.score();
     const QString averageText = QString::number(*average);
     if (score == *average) {
-        return QStringLiteral("Today matches your recent average of ") + averageText + u'%' +
-               u'.';
+        return QStringLiteral("Today matches your recent average of ") + averageText +
+               QStringLiteral("%.");
     }
     const bool above = score > *average;
     return QStringLiteral("Today is ") + QString::number(std::abs(score - *average)) +
-           QStringLiteral(" points ") + (above ? QStringLiteral("above") : QStringLiteral("below")) +
+           QStringLiteral(" points ") +
+           (above ? QStringLiteral("above") : QStringLiteral("below")) +
            QStringLiteral(" your recent average of ") + averageText + QStringLiteral("%.");
 }
 
@@ -68,7 +69,8 @@ QString Insights::recoveryText() const {
     }
     const double rate =
         static_cast<double>(m_today.fixes) / static_cast<double>(m_today.slouches) * 100.0;
-    return QString::number(std::llround(rate)) + u'%';
+    // Formatted from the double: counts near the 64-bit limit would overflow llround.
+    return QString::number(std::round(rate), 'f', 0) + u'%';
 }
 
 std::optional<double> Insights::driftRate() const {
@@ -86,8 +88,8 @@ QString Insights::driftLoadText() const {
     // to_chars, not printf: the C locale of a Qt process follows the user's, and
     // "2,4/h" is not the format.
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, *rate,
-                                      std::chars_format::fixed, 1);
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, *rate, std::chars_format::fixed, 1);
     if (result.ec != std::errc()) {
         return QStringLiteral("No data");
     }

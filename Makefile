@@ -1,0 +1,37 @@
+# The two set-up commands of the README, and their friends.
+#   make test   install missing Debian packages, build, run every test
+#   make bench  build and run the benchmarks
+BUILD ?= build
+CMAKE_FLAGS ?=
+JOBS ?= $(shell nproc)
+
+.PHONY: deps configure build test bench format format-check fuzz clean
+
+deps:
+	@scripts/install-deps.sh
+
+configure: deps
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+bench: configure
+	cmake --build $(BUILD) -j $(JOBS) --target run_benchmarks
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+format-check:
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+# libFuzzer targets: replay the committed corpus, then fuzz each for FUZZ_SECONDS.
+FUZZ_SECONDS ?= 30
+fuzz: deps
+	scripts/fuzz.sh $(FUZZ_SECONDS)
+
+clean:
+	rm -rf $(BUILD)
