@@ -1,0 +1,52 @@
+#pragma once
+
+#include "stats/StatsStorage.h"
+
+#include <string>
+#include <vector>
+
+namespace backbeacon::testing {
+
+// Keeps "the file" in memory and remembers every replacement.
+class FakeStatsStorage final : public StatsStorage {
+public:
+    struct Write {
+        std::string bytes;
+        bool keepCurrentAside;
+    };
+
+    Loaded loaded;              // what load() hands out
+    bool failWrites = false;    // replace() fails, keeping `file`
+    std::string file;           // current content after successful writes
+    std::string keptAside;      // the copy kept beside it
+    std::vector<Write> attempts;
+    int loads = 0;
+
+    static FakeStatsStorage holding(std::string bytes) {
+        FakeStatsStorage storage;
+        storage.loaded = {Loaded::Outcome::read, bytes};
+        storage.file = std::move(bytes);
+        return storage;
+    }
+
+    Loaded load() override {
+        ++loads;
+        return loaded;
+    }
+
+    bool replace(std::string_view bytes, bool keepCurrentAside) override {
+        attempts.push_back({std::string(bytes), keepCurrentAside});
+        if (failWrites) {
+            return false;
+        }
+        if (keepCurrentAside) {
+            keptAside = file;
+        }
+        file = bytes;
+        return true;
+    }
+
+    std::size_t writes() const { return attempts.size(); }
+};
+
+} // namespace backbeacon::testing
