@@ -1,0 +1,165 @@
+// Kills a process that saves the statistics in a tight loop at random moments:
+// whatever the moment, stats.json must decode, nothing counted may go missing
+// and temporary files must not pile up.
+#include "model/RecordJson.h"
+#include "stats/StatsFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+#include <string>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+using namespace backbeacon;
+
+namespace {
+
+std::string readAll(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return "<missing>";
+    }
+    return file.readAll().toStdString();
+}
+
+class SaveLoop {
+public:
+    explicit SaveLoop(const QString& folder) {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0) {
+            return;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+        const QByteArray path = QFile::encodeName(folder);
+        char* args[] = {const_cast<char*>(BACKBEACON_STATS_SAVE_LOOP),
+                        const_cast<char*>(path.constData()), nullptr};
+        if (posix_spawn(&m_pid, BACKBEACON_STATS_SAVE_LOOP, &actions, nullptr, args, environ) !=
+            0) {
+            m_pid = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(fds[1]);
+        m_out = fds[0];
+    }
+    ~SaveLoop() {
+        kill();
+        if (m_out >= 0) {
+            ::close(m_out);
+        }
+    }
+    bool started() const { return m_pid > 0; }
+
+    // Waits (bounded) for the first save to be done.
+    bool ready() {
+        pollfd p{m_out, POLLIN, 0};
+        char buffer[16];
+        return ::poll(&p, 1, 10'000) == 1 && ::read(m_out, buffer, sizeof buffer) > 0;
+    }
+
+    // SIGKILL; true if it was still running, so the kill struck mid-loop.
+    bool kill() {
+        if (m_pid <= 0) {
+            return false;
+        }
+        ::kill(m_pid, SIGKILL);
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+        m_pid = -1;
+        return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_out = -1;
+};
+
+class StatsKillTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        const unsigned seed = std::random_device{}();
+        random.seed(seed);
+        RecordProperty("seed", std::to_string(seed));
+        std::printf("seed %u\n", seed);
+    }
+    void pause() {
+        std::this_thread::sleep_for(
+            std::chrono::microseconds(std::uniform_int_distribution<int>(0, 30'000)(random)));
+    }
+    QTemporaryDir dir;
+    StatsFile file{dir.path()};
+    std::mt19937 random;
+};
+
+} // namespace
+
+TEST_F(StatsKillTest, FileAlwaysDecodesAndNothingCountedIsLost) {
+    std::int64_t slouches = 0;
+    int struck = 0;
+    for (int round = 0; round < 40; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const QStringList leftoversBefore = file.leftoverTemporaries();
+        SaveLoop loop(dir.path());
+        ASSERT_TRUE(loop.started());
+        ASSERT_TRUE(loop.ready()) << "the helper never finished a save";
+        for (const QString& leftover : leftoversBefore) {
+            EXPECT_FALSE(QFile::exists(leftover)) << "start-up removes leftovers";
+        }
+        pause();
+        struck += loop.kill() ? 1 : 0;
+
+        const auto days = json::decodeDailyStatsArray(readAll(file.filePath()));
+        ASSERT_TRUE(days) << "stats.json does not decode";
+        ASSERT_FALSE(days->empty());
+        EXPECT_GT(days->back().slouches, slouches) << "a save that was done went missing";
+        slouches = days->back().slouches;
+        EXPECT_LE(file.leftoverTemporaries().size(), 1) << "a kill leaves one at most";
+        EXPECT_FALSE(QFile::exists(file.unreadablePath()));
+    }
+    EXPECT_EQ(struck, 40);
+}
+
+TEST_F(StatsKillTest, UnreadableFileIsNeverLostWhateverTheMoment) {
+    const std::string unreadable = "{this is not a statistics file";
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        for (const QString& name : QDir(dir.path()).entryList(QDir::Files)) {
+            QFile::remove(dir.filePath(name));
+        }
+        QFile seeded(file.filePath());
+        ASSERT_TRUE(seeded.open(QIODevice::WriteOnly));
+        seeded.write(unreadable.data(), static_cast<qint64>(unreadable.size()));
+        seeded.close();
+
+        SaveLoop loop(dir.path());
+        ASSERT_TRUE(loop.started());
+        // No waiting for "ready": the kill may strike during the very first save,
+        // the one that moves the unreadable file aside.
+        pause();
+        loop.kill();
+
+        const std::string current = readAll(file.filePath());
+        const std::string aside = readAll(file.unreadablePath());
+        EXPECT_TRUE(current == unreadable || aside == unreadable) << "the unreadable file is lost";
+        if (current != unreadable && current != "<missing>") {
+            EXPECT_TRUE(json::decodeDailyStatsArray(current)) << current;
+        }
+        EXPECT_LE(file.leftoverTemporaries().size(), 1);
+    }
+}
