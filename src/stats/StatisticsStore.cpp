@@ -12,7 +12,9 @@ namespace backbeacon {
 
 namespace {
 
-bool accepted(double seconds) { return seconds >= 0.0 && seconds < 5.0; } // false for NaN
+bool accepted(double seconds) {
+    return seconds >= 0.0 && seconds < 5.0;
+} // false for NaN
 
 // Counters loaded from a file can sit at the top of the range.
 std::int64_t incremented(std::int64_t value) {
@@ -21,8 +23,8 @@ std::int64_t incremented(std::int64_t value) {
 
 } // namespace
 
-StatisticsStore::StatisticsStore(StatsStorage& storage, const Clock& clock,
-                                 LocalCalendar& calendar, QObject* parent)
+StatisticsStore::StatisticsStore(StatsStorage& storage, const Clock& clock, LocalCalendar& calendar,
+                                 QObject* parent)
     : QObject(parent), m_storage(storage), m_clock(clock), m_calendar(calendar) {
     load();
 }
@@ -61,8 +63,7 @@ std::vector<DailyStats> StatisticsStore::recentDays(int limit) const {
     if (limit <= 0) {
         return {};
     }
-    const std::size_t fromHistory =
-        std::min(m_history.size(), static_cast<std::size_t>(limit) - 1);
+    const std::size_t fromHistory = std::min(m_history.size(), static_cast<std::size_t>(limit) - 1);
     std::vector<DailyStats> days(m_history.end() - static_cast<std::ptrdiff_t>(fromHistory),
                                  m_history.end());
     days.push_back(m_today);

@@ -69,9 +69,9 @@ private:
     std::vector<DailyStats> m_history;
     Instant m_lastSave = Instant::distantPast();
 
-    bool m_unsaved = false;         // changes since the last successful save
-    bool m_keepFileAside = false;   // the file found at start could not be used
-    bool m_lastSaveFailed = false;  // to log a failure once, not every 5 seconds
+    bool m_unsaved = false;        // changes since the last successful save
+    bool m_keepFileAside = false;  // the file found at start could not be used
+    bool m_lastSaveFailed = false; // to log a failure once, not every 5 seconds
 
     // The interval in which the last rollover check found nothing to do; while
     // the clock stays inside it (and the zone is unchanged) it still holds.

@@ -17,14 +17,30 @@ Q_LOGGING_CATEGORY(lcStatsFile, "backbeacon.stats")
 
 namespace backbeacon {
 
-int Posix::open(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
-ssize_t Posix::read(int fd, void* buffer, size_t size) { return ::read(fd, buffer, size); }
-ssize_t Posix::write(int fd, const void* data, size_t size) { return ::write(fd, data, size); }
-int Posix::fsync(int fd) { return ::fsync(fd); }
-int Posix::close(int fd) { return ::close(fd); }
-int Posix::rename(const char* from, const char* to) { return ::rename(from, to); }
-int Posix::unlink(const char* path) { return ::unlink(path); }
-int Posix::mkdir(const char* path, mode_t mode) { return ::mkdir(path, mode); }
+int Posix::open(const char* path, int flags, mode_t mode) {
+    return ::open(path, flags, mode);
+}
+ssize_t Posix::read(int fd, void* buffer, size_t size) {
+    return ::read(fd, buffer, size);
+}
+ssize_t Posix::write(int fd, const void* data, size_t size) {
+    return ::write(fd, data, size);
+}
+int Posix::fsync(int fd) {
+    return ::fsync(fd);
+}
+int Posix::close(int fd) {
+    return ::close(fd);
+}
+int Posix::rename(const char* from, const char* to) {
+    return ::rename(from, to);
+}
+int Posix::unlink(const char* path) {
+    return ::unlink(path);
+}
+int Posix::mkdir(const char* path, mode_t mode) {
+    return ::mkdir(path, mode);
+}
 
 Posix& Posix::real() {
     static Posix posix;
@@ -37,12 +53,13 @@ const QString kAppFolder = QStringLiteral("/Backbeacon");
 
 // "stats.json.<16 hex digits>.tmp": the only names load() will remove.
 const QRegularExpression& temporaryName() {
-    static const QRegularExpression pattern(
-        QStringLiteral("^stats\\.json\\.[0-9a-f]{16}\\.tmp$"));
+    static const QRegularExpression pattern(QStringLiteral("^stats\\.json\\.[0-9a-f]{16}\\.tmp$"));
     return pattern;
 }
 
-QByteArray encodedPath(const QString& path) { return QFile::encodeName(path); }
+QByteArray encodedPath(const QString& path) {
+    return QFile::encodeName(path);
+}
 
 // `base`/Backbeacon if `base` is an absolute path and the folder exists or can be made.
 QString usableFolder(const QString& base, bool ownerOnly) {
@@ -83,7 +100,9 @@ QString StatsFile::filePath() const {
     return m_folder + QLatin1Char('/') + QLatin1String(kFileName);
 }
 
-QString StatsFile::unreadablePath() const { return filePath() + QLatin1String(kUnreadableSuffix); }
+QString StatsFile::unreadablePath() const {
+    return filePath() + QLatin1String(kUnreadableSuffix);
+}
 
 QStringList StatsFile::leftoverTemporaries() const {
     QStringList found;

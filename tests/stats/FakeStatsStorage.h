@@ -15,10 +15,10 @@ public:
         bool keepCurrentAside;
     };
 
-    Loaded loaded;              // what load() hands out
-    bool failWrites = false;    // replace() fails, keeping `file`
-    std::string file;           // current content after successful writes
-    std::string keptAside;      // the copy kept beside it
+    Loaded loaded;           // what load() hands out
+    bool failWrites = false; // replace() fails, keeping `file`
+    std::string file;        // current content after successful writes
+    std::string keptAside;   // the copy kept beside it
     std::vector<Write> attempts;
     int loads = 0;
 

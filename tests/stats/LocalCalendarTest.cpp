@@ -22,7 +22,9 @@ Instant at(const char* text) {
     return Instant::fromUnixSeconds(static_cast<double>(dt.toMSecsSinceEpoch()) / 1000.0);
 }
 
-double hours(const LocalCalendar::Day& day) { return (day.nextStart - day.start) / 3600.0; }
+double hours(const LocalCalendar::Day& day) {
+    return (day.nextStart - day.start) / 3600.0;
+}
 
 } // namespace
 
@@ -94,7 +96,8 @@ TEST(LocalCalendar, TwentyFiveHourDayWhenMidnightRepeats) {
     EXPECT_EQ(day.start, at("2022-10-29T00:00:00+03:00"));
     EXPECT_EQ(day.nextStart, at("2022-10-30T00:00:00+02:00"));
     EXPECT_DOUBLE_EQ(hours(day), 25.0);
-    EXPECT_TRUE(calendar.isSameDay(at("2022-10-29T23:30:00+03:00"), at("2022-10-29T23:30:00+02:00")));
+    EXPECT_TRUE(
+        calendar.isSameDay(at("2022-10-29T23:30:00+03:00"), at("2022-10-29T23:30:00+02:00")));
 }
 
 TEST(LocalCalendar, DaysTileTimeWithoutGapsAcrossAYear) {

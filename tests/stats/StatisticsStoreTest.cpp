@@ -1,7 +1,8 @@
+#include "stats/StatisticsStore.h"
+
 #include "FakeStatsStorage.h"
 #include "ManualClock.h"
 #include "model/RecordJson.h"
-#include "stats/StatisticsStore.h"
 
 #include <QDateTime>
 
@@ -19,8 +20,7 @@ namespace {
 
 // Counts the emissions of one signal.
 struct SignalCount {
-    template <typename Signal>
-    SignalCount(StatisticsStore* store, Signal signal) {
+    template <typename Signal> SignalCount(StatisticsStore* store, Signal signal) {
         QObject::connect(store, signal, [this] { ++n; });
     }
     int count() const { return n; }
@@ -434,29 +434,29 @@ TEST_P(StatisticsStoreRollover, NewRecordIsDatedAtTheLocalStartOfTheDay) {
     EXPECT_EQ(store.today().monitoredSeconds, 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Zones, StatisticsStoreRollover,
-    ::testing::Values(
-        // a day of 23 hours, then one of 25
-        ZoneCase{"America/New_York", "2024-03-10T00:00:00-05:00", "2024-03-11T00:00:00-04:00",
-                 "2024-03-11T00:00:00-04:00"},
-        ZoneCase{"America/New_York", "2024-11-03T01:30:00-05:00", "2024-11-04T00:00:00-05:00",
-                 "2024-11-04T00:00:00-05:00"},
-        // 23.5 and 24.5 hours
-        ZoneCase{"Australia/Lord_Howe", "2024-10-06T00:00:00+10:30", "2024-10-07T00:00:30+11:00",
-                 "2024-10-07T00:00:00+11:00"},
-        ZoneCase{"Australia/Lord_Howe", "2024-04-07T01:45:00+10:30", "2024-04-08T00:00:00+10:30",
-                 "2024-04-08T00:00:00+10:30"},
-        // the next day has no midnight and starts at 01:00
-        ZoneCase{"America/Sao_Paulo", "2018-11-03T23:59:59-03:00", "2018-11-04T01:00:00-02:00",
-                 "2018-11-04T01:00:00-02:00"},
-        // the next day is skipped: after the 29th comes the 31st
-        ZoneCase{"Pacific/Apia", "2011-12-29T23:59:00-10:00", "2011-12-31T00:00:00+14:00",
-                 "2011-12-31T00:00:00+14:00"},
-        // midnight repeats: 25 hours, the repeated hour is still the old day
-        ZoneCase{"Asia/Beirut", "2022-10-29T23:30:00+02:00", "2022-10-30T00:00:00+02:00",
-                 "2022-10-30T00:00:00+02:00"},
-        ZoneCase{"UTC", "2024-02-28T12:00:00Z", "2024-02-29T00:00:00Z", "2024-02-29T00:00:00Z"}));
+INSTANTIATE_TEST_SUITE_P(Zones, StatisticsStoreRollover,
+                         ::testing::Values(
+                             // a day of 23 hours, then one of 25
+                             ZoneCase{"America/New_York", "2024-03-10T00:00:00-05:00",
+                                      "2024-03-11T00:00:00-04:00", "2024-03-11T00:00:00-04:00"},
+                             ZoneCase{"America/New_York", "2024-11-03T01:30:00-05:00",
+                                      "2024-11-04T00:00:00-05:00", "2024-11-04T00:00:00-05:00"},
+                             // 23.5 and 24.5 hours
+                             ZoneCase{"Australia/Lord_Howe", "2024-10-06T00:00:00+10:30",
+                                      "2024-10-07T00:00:30+11:00", "2024-10-07T00:00:00+11:00"},
+                             ZoneCase{"Australia/Lord_Howe", "2024-04-07T01:45:00+10:30",
+                                      "2024-04-08T00:00:00+10:30", "2024-04-08T00:00:00+10:30"},
+                             // the next day has no midnight and starts at 01:00
+                             ZoneCase{"America/Sao_Paulo", "2018-11-03T23:59:59-03:00",
+                                      "2018-11-04T01:00:00-02:00", "2018-11-04T01:00:00-02:00"},
+                             // the next day is skipped: after the 29th comes the 31st
+                             ZoneCase{"Pacific/Apia", "2011-12-29T23:59:00-10:00",
+                                      "2011-12-31T00:00:00+14:00", "2011-12-31T00:00:00+14:00"},
+                             // midnight repeats: 25 hours, the repeated hour is still the old day
+                             ZoneCase{"Asia/Beirut", "2022-10-29T23:30:00+02:00",
+                                      "2022-10-30T00:00:00+02:00", "2022-10-30T00:00:00+02:00"},
+                             ZoneCase{"UTC", "2024-02-28T12:00:00Z", "2024-02-29T00:00:00Z",
+                                      "2024-02-29T00:00:00Z"}));
 
 // Reading
 

@@ -14,10 +14,9 @@
 
 #include <cerrno>
 #include <cstring>
-#include <string>
-
 #include <fcntl.h>
 #include <sched.h>
+#include <string>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -69,8 +68,8 @@ protected:
         }
         ASSERT_TRUE(dir.isValid());
         folder = dir.path();
-        if (::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs",
-                    MS_NOSUID | MS_NODEV, "size=16k,mode=0755") != 0) {
+        if (::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", MS_NOSUID | MS_NODEV,
+                    "size=16k,mode=0755") != 0) {
             GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(errno);
         }
         mounted = true;

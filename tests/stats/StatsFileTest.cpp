@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <functional>
 #include <string>
-
 #include <sys/stat.h>
 
 using namespace backbeacon;
@@ -27,7 +26,7 @@ public:
         m_failErrno = error;
         m_failNth = nth;
     }
-    std::size_t maxWrite = 0; // >0: at most this many bytes per write
+    std::size_t maxWrite = 0;         // >0: at most this many bytes per write
     bool interruptEveryOther = false; // every other write and read fails with EINTR
     int writes = 0;
 
@@ -61,9 +60,7 @@ public:
     int rename(const char* from, const char* to) override {
         return fails(Call::rename) ? -1 : Posix::rename(from, to);
     }
-    int unlink(const char* path) override {
-        return fails(Call::unlink) ? -1 : Posix::unlink(path);
-    }
+    int unlink(const char* path) override { return fails(Call::unlink) ? -1 : Posix::unlink(path); }
     int mkdir(const char* path, mode_t mode) override {
         return fails(Call::mkdir) ? -1 : Posix::mkdir(path, mode);
     }
@@ -164,21 +161,20 @@ TEST_P(StatsFileFault, FailedSaveKeepsTheOldFileWholeAndLeavesNoTemporary) {
     EXPECT_EQ(readAll(file.filePath()), newBytes);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryStep, StatsFileFault,
-    ::testing::Values(Fault{"OpenReadOnlyFileSystem", Call::open, EROFS, 0},
-                      Fault{"OpenNoPermission", Call::open, EACCES, 0},
-                      Fault{"OpenDiskFull", Call::open, ENOSPC, 0},
-                      Fault{"FirstWriteDiskFull", Call::write, ENOSPC, 0},
-                      Fault{"LaterWriteDiskFull", Call::write, ENOSPC, 3},
-                      Fault{"WriteQuotaExceeded", Call::write, EDQUOT, 1},
-                      Fault{"WriteIoError", Call::write, EIO, 2},
-                      Fault{"FsyncIoError", Call::fsync, EIO, 0},
-                      Fault{"FsyncDiskFull", Call::fsync, ENOSPC, 0},
-                      Fault{"CloseIoError", Call::close, EIO, 0},
-                      Fault{"RenameFails", Call::rename, EACCES, 0},
-                      Fault{"RenameReadOnly", Call::rename, EROFS, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(EveryStep, StatsFileFault,
+                         ::testing::Values(Fault{"OpenReadOnlyFileSystem", Call::open, EROFS, 0},
+                                           Fault{"OpenNoPermission", Call::open, EACCES, 0},
+                                           Fault{"OpenDiskFull", Call::open, ENOSPC, 0},
+                                           Fault{"FirstWriteDiskFull", Call::write, ENOSPC, 0},
+                                           Fault{"LaterWriteDiskFull", Call::write, ENOSPC, 3},
+                                           Fault{"WriteQuotaExceeded", Call::write, EDQUOT, 1},
+                                           Fault{"WriteIoError", Call::write, EIO, 2},
+                                           Fault{"FsyncIoError", Call::fsync, EIO, 0},
+                                           Fault{"FsyncDiskFull", Call::fsync, ENOSPC, 0},
+                                           Fault{"CloseIoError", Call::close, EIO, 0},
+                                           Fault{"RenameFails", Call::rename, EACCES, 0},
+                                           Fault{"RenameReadOnly", Call::rename, EROFS, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(StatsFileTest, WriteThatMakesNoProgressGivesUp) {
     class Stuck final : public Posix {

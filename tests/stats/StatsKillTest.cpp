@@ -11,15 +11,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <random>
-#include <string>
-#include <thread>
-
 #include <fcntl.h>
 #include <poll.h>
+#include <random>
 #include <signal.h>
 #include <spawn.h>
+#include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
