@@ -3,6 +3,7 @@
 #include "FakeLoginItem.h"
 #include "ManualClock.h"
 #include "MessageLog.h"
+#include "QtPrinters.h"
 #include "model/MemoryPreferences.h"
 #include "model/RecordJson.h"
 

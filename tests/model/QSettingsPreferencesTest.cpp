@@ -1,5 +1,6 @@
 #include "model/QSettingsPreferences.h"
 
+#include "QtPrinters.h"
 #include "ScratchMount.h"
 #include "model/MemoryPreferences.h"
 
