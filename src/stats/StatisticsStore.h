@@ -1,18 +1,14 @@
 #pragma once
 
-#include <QObject>
-
-// Qt 6.4's moc cannot parse libstdc++'s <concepts>, which <compare> pulls in;
-// moc needs none of these to read the class.
-#ifndef Q_MOC_RUN
 #include "LocalCalendar.h"
 #include "StatsStorage.h"
 #include "model/Clock.h"
 #include "model/DailyStats.h"
 
+#include <QObject>
+
 #include <cstdint>
 #include <vector>
-#endif
 
 namespace backbeacon {
 
