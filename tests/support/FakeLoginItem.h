@@ -4,8 +4,8 @@
 
 namespace backbeacon::testing {
 
-// A login item that remembers what was asked of it. Register and unregister
-// move the status unless a failure reason is set, which they then return.
+// A login item that counts what is asked of it. Register and unregister move
+// the status, or return `failure` when one is set.
 class FakeLoginItem final : public LoginItem {
 public:
     explicit FakeLoginItem(Status initial = Status::notRegistered) : m_status(initial) {}
@@ -15,22 +15,11 @@ public:
         return m_status;
     }
     std::optional<QString> registerItem() override {
-        ++registerCalls;
-        if (failure) {
-            return failure;
-        }
-        m_status = Status::enabled;
-        return std::nullopt;
+        return change(++registerCalls, Status::enabled);
     }
     std::optional<QString> unregisterItem() override {
-        ++unregisterCalls;
-        if (failure) {
-            return failure;
-        }
-        m_status = Status::notRegistered;
-        return std::nullopt;
+        return change(++unregisterCalls, Status::notRegistered);
     }
-
     void setStatus(Status status) { m_status = status; }
 
     std::optional<QString> failure;
@@ -39,6 +28,12 @@ public:
     int unregisterCalls = 0;
 
 private:
+    std::optional<QString> change(int, Status next) {
+        if (!failure) {
+            m_status = next;
+        }
+        return failure;
+    }
     Status m_status;
 };
 
