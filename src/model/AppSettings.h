@@ -1,12 +1,8 @@
 #pragma once
 
-// moc cannot parse the standard library's concepts that <compare> pulls in; it
-// only needs the type names.
-#ifndef Q_MOC_RUN
 #include "Diagnostics.h"
 #include "Instant.h"
 #include "PosturePoint.h"
-#endif
 
 #include <QLatin1StringView>
 #include <QObject>
