@@ -71,8 +71,8 @@ TEST(RecordJson, EveryKeyIsRequiredAndExtraKeysAreIgnored) {
         bj::decodePosturePoint(R"({"note":"x","capturedAt":3,"roll":2,"pitch":1,"v":[1]})");
     ASSERT_TRUE(extra);
     EXPECT_EQ(*extra, PosturePoint(1, 2, Instant::fromReferenceSeconds(3)));
-    EXPECT_FALSE(bj::decodeDiagnostics(
-        R"({"launches":1,"calibrations":2,"alertsSent":3,"disconnects":4})"));
+    EXPECT_FALSE(
+        bj::decodeDiagnostics(R"({"launches":1,"calibrations":2,"alertsSent":3,"disconnects":4})"));
     EXPECT_TRUE(bj::decodeDiagnostics(
         R"({"launches":1,"calibrations":2,"alertsSent":3,"disconnects":4,"unexpectedQuits":0})"));
 }
@@ -97,8 +97,8 @@ TEST(RecordJson, IntegerFieldsMustBeJsonIntegersInRange) {
 }
 
 TEST(RecordJson, FloatFieldsTakeAnyFiniteNumberAndNothingElse) {
-    const auto point = bj::decodePosturePoint(
-        R"({"pitch":1,"roll":18446744073709551615,"capturedAt":-5e-324})");
+    const auto point =
+        bj::decodePosturePoint(R"({"pitch":1,"roll":18446744073709551615,"capturedAt":-5e-324})");
     ASSERT_TRUE(point);
     EXPECT_EQ(point->pitch(), 1.0);
     EXPECT_FALSE(bj::decodePosturePoint(R"({"pitch":"1","roll":0,"capturedAt":0})"));
