@@ -1,7 +1,7 @@
-// Saves onto a real full disk and a real read-only folder. Needs root to mount a
-// small tmpfs; it does so in a mount namespace of its own, so nothing outside
-// this process sees the mounts.
+// Saves onto a real full disk and a real read-only folder (a small tmpfs in a
+// mount namespace of this process's own; skipped without root).
 #include "ManualClock.h"
+#include "ScratchMount.h"
 #include "model/RecordJson.h"
 #include "stats/StatisticsStore.h"
 #include "stats/StatsFile.h"
@@ -14,14 +14,12 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sched.h>
+#include <memory>
 #include <string>
-#include <sys/mount.h>
-#include <unistd.h>
 
 using namespace backbeacon;
 using backbeacon::testing::ManualClock;
+using backbeacon::testing::ScratchMount;
 
 namespace {
 
@@ -48,57 +46,18 @@ std::string encoded(const std::vector<DailyStats>& list) {
 
 class MountedFolderTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (::geteuid() != 0) {
-            skipReason() = "mounting a tmpfs needs root (CI runs as root)";
-        } else if (::unshare(CLONE_NEWNS) != 0) {
-            skipReason() = std::string("no mount namespace: unshare: ") + std::strerror(errno);
-        } else if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-            skipReason() = std::string("cannot make / private: ") + std::strerror(errno);
-        }
-    }
-    static std::string& skipReason() {
-        static std::string reason;
-        return reason;
-    }
-
     void SetUp() override {
-        if (!skipReason().empty()) {
-            GTEST_SKIP() << skipReason();
-        }
         ASSERT_TRUE(dir.isValid());
         folder = dir.path();
-        if (::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", MS_NOSUID | MS_NODEV,
-                    "size=16k,mode=0755") != 0) {
-            GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(errno);
-        }
-        mounted = true;
-    }
-    void TearDown() override {
-        if (mounted) {
-            ::umount2(QFile::encodeName(folder).constData(), MNT_DETACH);
+        disk = std::make_unique<ScratchMount>(folder, 16);
+        if (!disk->mounted()) {
+            GTEST_SKIP() << disk->reason();
         }
     }
 
-    // Takes up every free block of the tmpfs.
-    void fillDisk() {
-        const QByteArray path = QFile::encodeName(folder + "/filler");
-        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        ASSERT_GE(fd, 0);
-        const std::string block(512, 'x');
-        while (::write(fd, block.data(), block.size()) > 0) {
-        }
-        EXPECT_EQ(errno, ENOSPC);
-        ::close(fd);
-    }
-    void freeDisk() { ASSERT_TRUE(QFile::remove(folder + "/filler")); }
-
-    void makeReadOnly() {
-        ASSERT_EQ(::mount(nullptr, QFile::encodeName(folder).constData(), nullptr,
-                          MS_REMOUNT | MS_RDONLY, nullptr),
-                  0)
-            << std::strerror(errno);
-    }
+    void fillDisk() { ASSERT_TRUE(disk->fill(0)); }
+    void freeDisk() { disk->release(); }
+    void makeReadOnly() { ASSERT_TRUE(disk->makeReadOnly()) << std::strerror(errno); }
 
     QStringList entries() const {
         return QDir(folder).entryList(QDir::Files | QDir::System | QDir::Hidden, QDir::Name);
@@ -106,7 +65,7 @@ protected:
 
     QTemporaryDir dir;
     QString folder;
-    bool mounted = false;
+    std::unique_ptr<ScratchMount> disk;
     // The files below are dated on these days; the clock stands on the last one.
     static constexpr double kFirstDay = 800'000'000.0;
 };
