@@ -1,5 +1,7 @@
 #include "QSettingsPreferences.h"
 
+#include "AtomicFile.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QStandardPaths>
@@ -13,34 +15,6 @@
 namespace backbeacon {
 
 namespace {
-
-// Writes the bytes to a fresh file and renames it over the target, so an older
-// copy is replaced only by a complete one.
-bool replaceFileWith(const QByteArray& target, const QByteArray& bytes) {
-    const QByteArray temporary = target + ".tmp";
-    const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        return false;
-    }
-    qsizetype written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n =
-            ::write(fd, bytes.constData() + written, static_cast<size_t>(bytes.size() - written));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        written += n;
-    }
-    const bool ok = written == bytes.size() && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !ok || ::rename(temporary.constData(), target.constData()) != 0) {
-        ::unlink(temporary.constData());
-        return false;
-    }
-    return true;
-}
 
 bool sameDouble(double a, double b) {
     return a == b || (std::isnan(a) && std::isnan(b));
@@ -213,7 +187,8 @@ bool QSettingsPreferences::keepUnreadableCopy() {
     if (file.error() != QFileDevice::NoError) {
         return false;
     }
-    return replaceFileWith(QFile::encodeName(m_path) + ".unreadable", bytes);
+    return AtomicFile::replace(m_path + QStringLiteral(".unreadable"),
+                               {bytes.constData(), static_cast<std::size_t>(bytes.size())}) == 0;
 }
 
 } // namespace backbeacon

@@ -1,5 +1,7 @@
 #include "XdgAutostartLoginItem.h"
 
+#include "AtomicFile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -41,42 +43,6 @@ std::optional<QString> makeFolder(const QByteArray& folder) {
     }
     if (!S_ISDIR(info.st_mode)) {
         return failure("create the folder", folder, ENOTDIR);
-    }
-    return std::nullopt;
-}
-
-// Writes a temporary file beside the target and renames it over, so the
-// session never finds a half-written entry.
-std::optional<QString> replaceFile(const QByteArray& target, const QByteArray& bytes) {
-    const qsizetype slash = target.lastIndexOf('/');
-    QByteArray temporary = target.left(slash + 1) + '.' + target.mid(slash + 1) + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        return failure("write", target, errno);
-    }
-    int error = 0;
-    qsizetype written = 0;
-    while (written < bytes.size() && error == 0) {
-        const ssize_t n =
-            ::write(fd, bytes.constData() + written, static_cast<size_t>(bytes.size() - written));
-        if (n > 0) {
-            written += n;
-        } else if (n < 0 && errno != EINTR) {
-            error = errno;
-        }
-    }
-    if (error == 0 && (::fchmod(fd, 0644) != 0 || ::fsync(fd) != 0)) {
-        error = errno;
-    }
-    if (::close(fd) != 0 && error == 0) {
-        error = errno;
-    }
-    if (error == 0 && ::rename(temporary.constData(), target.constData()) != 0) {
-        error = errno;
-    }
-    if (error != 0) {
-        ::unlink(temporary.constData());
-        return failure("write", target, error);
     }
     return std::nullopt;
 }
@@ -145,7 +111,14 @@ std::optional<QString> XdgAutostartLoginItem::registerItem() {
                                          "Icon=org.backbeacon.Backbeacon\n"
                                          "X-GNOME-Autostart-enabled=true\n")
                               .arg(execValue(QFileInfo(program).absoluteFilePath()));
-    return replaceFile(folder + '/' + QFile::encodeName(kDesktopFileName), entry.toUtf8());
+    // Written whole, so the session never finds a half-written entry.
+    const QByteArray bytes = entry.toUtf8();
+    const QByteArray target = folder + '/' + QFile::encodeName(kDesktopFileName);
+    if (const int error = AtomicFile::replace(
+            QFile::decodeName(target), {bytes.constData(), std::size_t(bytes.size())}, 0644)) {
+        return failure("write", target, error);
+    }
+    return std::nullopt;
 }
 
 std::optional<QString> XdgAutostartLoginItem::unregisterItem() {

@@ -1,38 +1,17 @@
 #pragma once
 
 #include "StatsStorage.h"
+#include "model/AtomicFile.h"
 
 #include <QString>
 
-#include <sys/types.h>
-
 namespace backbeacon {
-
-// The system calls StatsFile makes, so tests can fail any of them. Each behaves
-// like the call of the same name: -1 and errno on failure.
-class Posix {
-public:
-    virtual ~Posix() = default;
-    virtual int open(const char* path, int flags, mode_t mode);
-    virtual ssize_t read(int fd, void* buffer, size_t size);
-    virtual ssize_t write(int fd, const void* data, size_t size);
-    virtual int fsync(int fd);
-    virtual int close(int fd);
-    virtual int rename(const char* from, const char* to);
-    virtual int unlink(const char* path);
-    virtual int mkdir(const char* path, mode_t mode);
-
-    static Posix& real();
-};
 
 // The statistics file "stats.json" in a folder of its own.
 //
-// Replacement: the bytes go to a fresh temporary file beside it (created
-// exclusively, mode 0600), written in full, flushed to disk and closed, each step
-// checked; only then is it renamed over stats.json and the folder synced. Any
-// failure before the rename removes the temporary file and leaves stats.json as
-// it was. A process killed mid-save leaves at most a temporary file behind;
-// load() removes such leftovers.
+// Replaced as a whole through AtomicFile, so stats.json is always either the old
+// or the new file. A process killed mid-save leaves at most a temporary file
+// behind; load() removes such leftovers.
 class StatsFile final : public StatsStorage {
 public:
     static constexpr const char* kFileName = "stats.json";
@@ -58,10 +37,6 @@ public:
     QStringList leftoverTemporaries() const;
 
 private:
-    enum class Written { complete, notCreated, failed };
-    Written writeTemporary(const QByteArray& path, std::string_view bytes);
-    void syncFolder();
-
     QString m_folder;
     Posix& m_posix;
 };

@@ -61,7 +61,8 @@ TEST_F(QSettingsPreferencesTest, UnreadableFileIsCopiedAsideBeforeTheFirstWrite)
 TEST_F(QSettingsPreferencesTest, UnreadableFileIsKeptWhileNoCopyCanBeMade) {
     const QByteArray original = "[General\nsettings.alertDelay=25\n";
     writeFile(path, original);
-    const QString obstacle = path + QStringLiteral(".unreadable.tmp");
+    // A folder where the copy should go: the copy cannot be renamed into place.
+    const QString obstacle = path + QStringLiteral(".unreadable");
     ASSERT_TRUE(QDir().mkdir(obstacle));
     QSettingsPreferences store(path);
     store.writeDouble("settings.alertDelay", 30);
