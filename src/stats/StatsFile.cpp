@@ -71,6 +71,9 @@ QStringList StatsFile::leftoverTemporaries() const {
 }
 
 StatsStorage::Loaded StatsFile::load() {
+    if (m_folder.isEmpty()) {
+        return {}; // no folder could be had: nothing stored
+    }
     // Left by a save that was killed before its rename; nothing refers to them.
     for (const QString& leftover : leftoverTemporaries()) {
         m_posix.unlink(encodedPath(leftover).constData());
@@ -104,6 +107,10 @@ StatsStorage::Loaded StatsFile::load() {
 }
 
 bool StatsFile::replace(std::string_view bytes, bool keepCurrentAside) {
+    // Without a folder the path would be "/stats.json": never write there.
+    if (m_folder.isEmpty()) {
+        return false;
+    }
     AtomicFile file(filePath(), 0600, m_posix);
     int error = file.write(bytes);
     if (error == 0 && keepCurrentAside) {

@@ -19,6 +19,8 @@ public:
     // Files bigger than this are not read (the store's own file stays under 20 KB).
     static constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
 
+    // An empty folder (none could be had) stores nothing: loads find no file and
+    // saves fail.
     explicit StatsFile(QString folder, Posix& posix = Posix::real());
 
     // $XDG_DATA_HOME/Backbeacon when it can be used, else a private folder:
