@@ -17,22 +17,11 @@ public:
 
     Loaded loaded;           // what load() hands out
     bool failWrites = false; // replace() fails, keeping `file`
-    std::string file;        // current content after successful writes
+    std::string file;        // content after the last successful write
     std::string keptAside;   // the copy kept beside it
     std::vector<Write> attempts;
-    int loads = 0;
 
-    static FakeStatsStorage holding(std::string bytes) {
-        FakeStatsStorage storage;
-        storage.loaded = {Loaded::Outcome::read, bytes};
-        storage.file = std::move(bytes);
-        return storage;
-    }
-
-    Loaded load() override {
-        ++loads;
-        return loaded;
-    }
+    Loaded load() override { return loaded; }
 
     bool replace(std::string_view bytes, bool keepCurrentAside) override {
         attempts.push_back({std::string(bytes), keepCurrentAside});
@@ -45,7 +34,6 @@ public:
         file = bytes;
         return true;
     }
-
     std::size_t writes() const { return attempts.size(); }
 };
 

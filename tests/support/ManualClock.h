@@ -2,6 +2,8 @@
 
 #include "model/Clock.h"
 
+#include <QDateTime>
+
 namespace backbeacon::testing {
 
 // A clock that only moves when a test moves it.
@@ -12,11 +14,19 @@ public:
 
     Instant now() const override { return m_now; }
     void set(Instant instant) { m_now = instant; }
-    void setUnix(double seconds) { m_now = Instant::fromUnixSeconds(seconds); }
     void advance(double seconds) { m_now = m_now + seconds; }
 
 private:
     Instant m_now;
 };
+
+// The instant written as `text`: ISO 8601 with an offset or Z.
+inline Instant at(const char* text) {
+    const QDateTime time = QDateTime::fromString(QString::fromLatin1(text), Qt::ISODate);
+    if (!time.isValid()) {
+        qFatal("not an ISO 8601 instant: %s", text);
+    }
+    return Instant::fromUnixSeconds(static_cast<double>(time.toMSecsSinceEpoch()) / 1000.0);
+}
 
 } // namespace backbeacon::testing
