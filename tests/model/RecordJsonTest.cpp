@@ -27,10 +27,8 @@ TEST(RecordJson, WritesCompactObjectsWithKeysInFieldOrder) {
               R"({"launches":1,"calibrations":2,"alertsSent":3,"disconnects":4,)"
               R"("unexpectedQuits":5})");
     const DailyStats days[] = {sampleDay(), sampleDay()};
-    const auto array = bj::encode(std::span<const DailyStats>(days));
-    ASSERT_TRUE(array);
-    EXPECT_EQ(array->front(), '[');
-    EXPECT_EQ(array->find(' '), std::string::npos);
+    const std::string day = *bj::encode(sampleDay());
+    EXPECT_EQ(bj::encode(std::span<const DailyStats>(days)), "[" + day + "," + day + "]");
 }
 
 TEST(RecordJson, RoundTripKeepsEveryBit) {
@@ -64,17 +62,19 @@ TEST(RecordJson, NonFiniteFloatFailsTheWholeEncoding) {
     EXPECT_FALSE(bj::encode(std::span<const DailyStats>(days)));
 }
 
-TEST(RecordJson, EveryKeyIsRequiredAndExtraKeysAreIgnored) {
-    EXPECT_FALSE(bj::decodePosturePoint(R"({"pitch":1,"roll":2})"));
-    EXPECT_FALSE(bj::decodePosturePoint(R"({"pitch":1,"roll":2,"capturedAt":null})"));
-    const auto extra =
-        bj::decodePosturePoint(R"({"note":"x","capturedAt":3,"roll":2,"pitch":1,"v":[1]})");
-    ASSERT_TRUE(extra);
-    EXPECT_EQ(*extra, PosturePoint(1, 2, Instant::fromReferenceSeconds(3)));
+TEST(RecordJson, EveryKeyIsRequiredFloatsMustBeFiniteNumbersAndExtraKeysAreIgnored) {
+    EXPECT_EQ(bj::decodePosturePoint(R"({"note":"x","capturedAt":3,"roll":2,"pitch":1,"v":[1]})"),
+              PosturePoint(1, 2, Instant::fromReferenceSeconds(3)));
+    EXPECT_EQ(
+        bj::decodePosturePoint(R"({"pitch":1,"roll":18446744073709551615,"capturedAt":0})")->roll(),
+        18446744073709551615.0);
+    for (const char* bad : {R"({"pitch":1,"roll":2})", R"({"pitch":1,"roll":2,"capturedAt":null})",
+                            R"({"pitch":"1","roll":0,"capturedAt":0})",
+                            R"({"pitch":1e400,"roll":0,"capturedAt":0})"}) {
+        EXPECT_FALSE(bj::decodePosturePoint(bad)) << bad;
+    }
     EXPECT_FALSE(
         bj::decodeDiagnostics(R"({"launches":1,"calibrations":2,"alertsSent":3,"disconnects":4})"));
-    EXPECT_TRUE(bj::decodeDiagnostics(
-        R"({"launches":1,"calibrations":2,"alertsSent":3,"disconnects":4,"unexpectedQuits":0})"));
 }
 
 TEST(RecordJson, IntegerFieldsMustBeJsonIntegersInRange) {
@@ -83,49 +83,28 @@ TEST(RecordJson, IntegerFieldsMustBeJsonIntegersInRange) {
                                     R"("slouchedSeconds":0,"fixes":0,"slouches":)" + slouches +
                                     "}");
     };
-    EXPECT_TRUE(day("2"));
     EXPECT_EQ(day("9223372036854775807")->slouches, std::numeric_limits<std::int64_t>::max());
     EXPECT_EQ(day("-9223372036854775808")->slouches, std::numeric_limits<std::int64_t>::min());
-    EXPECT_FALSE(day("2.5"));
-    EXPECT_FALSE(day("3.6e72"));
-    EXPECT_FALSE(day("9223372036854775808"));  // one past the signed range
-    EXPECT_FALSE(day("18446744073709551616")); // past the unsigned range too
-    EXPECT_FALSE(day("-9223372036854775809"));
-    EXPECT_FALSE(day("\"2\""));
-    EXPECT_FALSE(day("true"));
-    EXPECT_FALSE(day("null"));
+    // 2^63 is one past the signed range; 2^64 past the unsigned one too.
+    for (const char* bad : {"2.5", "3.6e72", "9223372036854775808", "18446744073709551616",
+                            "-9223372036854775809", "\"2\"", "true", "null"}) {
+        EXPECT_FALSE(day(bad)) << bad;
+    }
 }
 
-TEST(RecordJson, FloatFieldsTakeAnyFiniteNumberAndNothingElse) {
-    const auto point =
-        bj::decodePosturePoint(R"({"pitch":1,"roll":18446744073709551615,"capturedAt":-5e-324})");
-    ASSERT_TRUE(point);
-    EXPECT_EQ(point->pitch(), 1.0);
-    EXPECT_FALSE(bj::decodePosturePoint(R"({"pitch":"1","roll":0,"capturedAt":0})"));
-    EXPECT_FALSE(bj::decodePosturePoint(R"({"pitch":1e400,"roll":0,"capturedAt":0})"));
-    EXPECT_FALSE(bj::decodePosturePoint(R"({"pitch":NaN,"roll":0,"capturedAt":0})"));
-}
-
-TEST(RecordJson, MalformedTextNeverDecodes) {
+TEST(RecordJson, MalformedTextNeverDecodesAndOneBadRecordFailsTheArray) {
     const std::string good = *bj::encode(sampleDay());
-    EXPECT_TRUE(bj::decodeDailyStats(good));
     for (std::size_t cut = 0; cut < good.size(); ++cut) {
         EXPECT_FALSE(bj::decodeDailyStats(good.substr(0, cut))) << cut;
     }
-    EXPECT_FALSE(bj::decodeDailyStats(""));
-    EXPECT_FALSE(bj::decodeDailyStats("[]"));
+    EXPECT_FALSE(bj::decodeDailyStats(good + "garbage"));
     EXPECT_FALSE(bj::decodeDailyStats(std::string("{\"date\":\0}", 11)));
     EXPECT_FALSE(bj::decodeDiagnostics("\xff\xfe"));
-    EXPECT_FALSE(bj::decodeDailyStats(good + "garbage"));
-}
 
-TEST(RecordJson, OneBadRecordFailsTheWholeArray) {
-    const std::string good = *bj::encode(sampleDay());
     EXPECT_EQ(bj::decodeDailyStatsArray("[]")->size(), 0u);
     EXPECT_EQ(bj::decodeDailyStatsArray("[" + good + "," + good + "]")->size(), 2u);
-    EXPECT_FALSE(bj::decodeDailyStatsArray("[" + good + ",{\"date\":1}]"));
-    EXPECT_FALSE(bj::decodeDailyStatsArray("[" + good + ",7]"));
-    EXPECT_FALSE(bj::decodeDailyStatsArray(good));
-    EXPECT_FALSE(bj::decodeDailyStatsArray("{}"));
-    EXPECT_FALSE(bj::decodeDailyStatsArray(std::string(100000, '[')));
+    for (const std::string& bad :
+         {"[" + good + ",{\"date\":1}]", "[" + good + ",7]", good, std::string(100000, '[')}) {
+        EXPECT_FALSE(bj::decodeDailyStatsArray(bad)) << bad.substr(0, 80);
+    }
 }
