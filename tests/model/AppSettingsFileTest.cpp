@@ -1,6 +1,6 @@
 #include "FakeLoginItem.h"
+#include "Files.h"
 #include "ManualClock.h"
-#include "SettingsFile.h"
 #include "model/AppSettings.h"
 #include "model/QSettingsPreferences.h"
 
@@ -36,19 +36,19 @@ protected:
 } // namespace
 
 TEST_F(AppSettingsFileTest, HandEditedValuesOfTheWrongKindGiveDefaults) {
-    const QByteArray text = "[General]\n"
-                            "settings.sensitivityDegrees=abc\n"
-                            "settings.alertDelay=1e400\n"
-                            "settings.notificationCooldown=1,5\n" // a list to QSettings
-                            "settings.soundEnabled=no\n"
-                            "settings.monitoringEnabled=false\n"
-                            "settings.autoStart=1\n"
-                            "settings.launchAtLogin=True\n"
-                            "settings.collectDiagnostics=true\n"
-                            "settings.goodPosture=42\n"
-                            "settings.snoozeUntil=\"1780000100\"\n"
-                            "settings.diagnostics=@ByteArray({\\\"launches\\\":)\n";
-    writeFile(path, text);
+    const std::string text = "[General]\n"
+                             "settings.sensitivityDegrees=abc\n"
+                             "settings.alertDelay=1e400\n"
+                             "settings.notificationCooldown=1,5\n" // a list to QSettings
+                             "settings.soundEnabled=False\n"
+                             "settings.monitoringEnabled=false\n"
+                             "settings.autoStart=0\n"
+                             "settings.launchAtLogin=True\n"
+                             "settings.collectDiagnostics=true\n"
+                             "settings.goodPosture=42\n"
+                             "settings.snoozeUntil=\"1780000100\"\n"
+                             "settings.diagnostics=@ByteArray({\\\"launches\\\":)\n";
+    writeAll(path, text);
     AppSettings& s = start(path);
     EXPECT_EQ(s.sensitivityDegrees(), 20);
     EXPECT_EQ(s.alertDelay(), 15);
@@ -60,7 +60,7 @@ TEST_F(AppSettingsFileTest, HandEditedValuesOfTheWrongKindGiveDefaults) {
     EXPECT_EQ(s.snoozeUntil(),
               Instant::fromUnixSeconds(1780000100)); // quoted text is still a number
     EXPECT_EQ(s.diagnostics(), Diagnostics{});
-    EXPECT_EQ(readFile(path), text); // loading writes nothing
+    EXPECT_EQ(readAll(path), text); // loading writes nothing
 
     s.countDiagnostic(&Diagnostics::launches);
     EXPECT_EQ(restart().diagnostics(), (Diagnostics{1, 0, 0, 0, 0}));
@@ -81,7 +81,7 @@ TEST_F(AppSettingsFileTest, EveryPropertySurvivesARestartBitForBit) {
     first.setGoodPosture(baseline);
     first.setSnoozeUntil(deadline);
     first.setDiagnostics({1, 2, 3, 4, 5});
-    EXPECT_TRUE(readFile(path).contains("settings.snoozeUntil=1780000123.456789\n"));
+    EXPECT_NE(readAll(path).find("settings.snoozeUntil=1780000123.456789\n"), std::string::npos);
 
     AppSettings& second = restart();
     EXPECT_EQ(second.sensitivityDegrees(), 12.5);
@@ -97,6 +97,6 @@ TEST_F(AppSettingsFileTest, EveryPropertySurvivesARestartBitForBit) {
 
     second.setGoodPosture(std::nullopt);
     second.setSnoozeUntil(std::nullopt);
-    EXPECT_FALSE(readFile(preferences->filePath()).contains("goodPosture"));
+    EXPECT_EQ(readAll(preferences->filePath()).find("goodPosture"), std::string::npos);
     EXPECT_FALSE(restart().isCalibrated() || settings->snoozeUntil());
 }

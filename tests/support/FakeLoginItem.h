@@ -15,10 +15,10 @@ public:
         return m_status;
     }
     std::optional<QString> registerItem() override {
-        return change(++registerCalls, Status::enabled);
+        return change(registerCalls, Status::enabled);
     }
     std::optional<QString> unregisterItem() override {
-        return change(++unregisterCalls, Status::notRegistered);
+        return change(unregisterCalls, Status::notRegistered);
     }
     void setStatus(Status status) { m_status = status; }
 
@@ -28,10 +28,9 @@ public:
     int unregisterCalls = 0;
 
 private:
-    std::optional<QString> change(int, Status next) {
-        if (!failure) {
-            m_status = next;
-        }
+    std::optional<QString> change(int& calls, Status next) {
+        ++calls;
+        m_status = failure ? m_status : next;
         return failure;
     }
     Status m_status;
