@@ -37,20 +37,17 @@ TEST(Insights, WithoutEarlierDaysThereIsNoTrend) {
     }
 }
 
-TEST(Insights, PreviousAverageRoundsHalvesUpAndCountsShortDaysAsPerfect) {
-    EXPECT_EQ(insights({scored(90), scored(91), scored(10)}).previousAverage(), 91); // 90.5
+TEST(Insights, TrendAgainstThePreviousDaysAverage) {
+    // The average of the days before today rounds halves up; short days count as 100.
+    EXPECT_EQ(insights({scored(90), scored(91), scored(10)}).previousAverage(), 91);
     EXPECT_EQ(insights({day(20, 20), scored(0), scored(0)}).previousAverage(), 50);
-}
 
-TEST(Insights, TrendColourBoundaries) {
     auto colour = [](int today) { return insights({scored(80), scored(today)}).trendColor(); };
     EXPECT_EQ(colour(85), palette::accentBlue);
     EXPECT_EQ(colour(84), palette::mutedTeal);
     EXPECT_EQ(colour(76), palette::mutedTeal);
     EXPECT_EQ(colour(75), palette::badOrange);
-}
 
-TEST(Insights, TrendTexts) {
     const Insights below = insights({scored(91), scored(84)});
     EXPECT_EQ(below.trendBody(), "Today is 7 points below your recent average of 91%.");
     EXPECT_EQ(below.deltaText(), "-7 pts");

@@ -5,20 +5,14 @@
 #include "model/RecordJson.h"
 #include "stats/StatsFile.h"
 
+#include <QProcess>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fcntl.h>
-#include <poll.h>
 #include <random>
-#include <signal.h>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
-
-extern char** environ;
 
 using namespace backbeacon;
 using backbeacon::testing::entries;
@@ -26,59 +20,6 @@ using backbeacon::testing::readAll;
 using backbeacon::testing::writeAll;
 
 namespace {
-
-class SaveLoop {
-public:
-    explicit SaveLoop(const QString& folder) {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        const QByteArray path = QFile::encodeName(folder);
-        char* args[] = {const_cast<char*>(BACKBEACON_STATS_SAVE_LOOP),
-                        const_cast<char*>(path.constData()), nullptr};
-        if (posix_spawn(&m_pid, BACKBEACON_STATS_SAVE_LOOP, &actions, nullptr, args, environ) !=
-            0) {
-            m_pid = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
-        m_out = fds[0];
-    }
-    ~SaveLoop() {
-        kill();
-        if (m_out >= 0) {
-            ::close(m_out);
-        }
-    }
-    bool started() const { return m_pid > 0; }
-
-    // Waits (bounded) for the first save to be done.
-    bool ready() {
-        pollfd p{m_out, POLLIN, 0};
-        char buffer[16];
-        return ::poll(&p, 1, 10'000) == 1 && ::read(m_out, buffer, sizeof buffer) > 0;
-    }
-
-    // SIGKILL; true if it was still running, so the kill struck mid-loop.
-    bool kill() {
-        if (m_pid <= 0) {
-            return false;
-        }
-        ::kill(m_pid, SIGKILL);
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_out = -1;
-};
 
 class StatsKillTest : public ::testing::Test {
 protected:
@@ -88,10 +29,20 @@ protected:
         RecordProperty("seed", std::to_string(seed));
         std::printf("seed %u\n", seed);
     }
-    void pause() {
+    // Starts the saving helper; it prints a line once its first save is done.
+    void start(QProcess& loop) {
+        loop.start(QStringLiteral(BACKBEACON_STATS_SAVE_LOOP), {dir.path()});
+        ASSERT_TRUE(loop.waitForStarted(10'000)) << loop.errorString().toStdString();
+    }
+    // SIGKILL after a random pause; true if the kill struck mid-loop.
+    bool killAtRandom(QProcess& loop) {
         std::this_thread::sleep_for(
             std::chrono::microseconds(std::uniform_int_distribution<int>(0, 30'000)(random)));
+        loop.kill();
+        loop.waitForFinished(10'000);
+        return loop.exitStatus() == QProcess::CrashExit;
     }
+
     QTemporaryDir dir;
     StatsFile file{dir.path()};
     std::mt19937 random;
@@ -104,11 +55,10 @@ TEST_F(StatsKillTest, FileAlwaysDecodesAndNothingCountedIsLost) {
     int struck = 0;
     for (int round = 0; round < 40; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        SaveLoop loop(dir.path());
-        ASSERT_TRUE(loop.started());
-        ASSERT_TRUE(loop.ready()) << "the helper never finished a save";
-        pause();
-        struck += loop.kill() ? 1 : 0;
+        QProcess loop;
+        start(loop);
+        ASSERT_TRUE(loop.waitForReadyRead(10'000)) << "the helper never finished a save";
+        struck += killAtRandom(loop) ? 1 : 0;
 
         const auto days = json::decodeDailyStatsArray(readAll(file.filePath()));
         ASSERT_TRUE(days) << "stats.json does not decode";
@@ -129,13 +79,11 @@ TEST_F(StatsKillTest, UnreadableFileIsNeverLostWhateverTheMoment) {
             QFile::remove(dir.filePath(name));
         }
         writeAll(file.filePath(), unreadable);
-
-        SaveLoop loop(dir.path());
-        ASSERT_TRUE(loop.started());
-        // No waiting for "ready": the kill may strike during the very first save,
-        // the one that moves the unreadable file aside.
-        pause();
-        loop.kill();
+        // No waiting for the first save: the kill may strike during it, while
+        // it moves the unreadable file aside.
+        QProcess loop;
+        start(loop);
+        killAtRandom(loop);
 
         const std::string current = readAll(file.filePath());
         const std::string aside = readAll(file.unreadablePath());
