@@ -69,13 +69,12 @@ TEST(Insights, RecoveryRate) {
 }
 
 TEST(Insights, DriftLoadUsesTheUnroundedRate) {
-    struct Case {
+    const struct {
         DailyStats today;
         const char* text;
         const char* caption;
         ColorComponents colour;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {day(0, 0, 4), "No data", "Start monitoring", palette::accentBlue},
         {day(600, 0, 0), "0.0/h", "Low event load", palette::accentBlue},
         {day(3600.0 / 0.97, 0, 1), "1.0/h", "Low event load", palette::accentBlue},
@@ -84,7 +83,7 @@ TEST(Insights, DriftLoadUsesTheUnroundedRate) {
         {day(3600, 0, 3), "3.0/h", "High event load", palette::badOrange},
         {day(300, 0, 1), "12.0/h", "High event load", palette::badOrange},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const Insights i = insights({c.today});
         EXPECT_EQ(i.driftLoadText(), c.text);
         EXPECT_EQ(i.driftLoadCaption(), c.caption) << c.text;
