@@ -91,17 +91,6 @@ TEST_F(AppSettingsTest, NumbersLoadWithinTheirLimitsOrAsDefaults) {
     }
 }
 
-TEST_F(AppSettingsTest, FlagsAndBaselinesOfTheWrongKindGiveDefaults) {
-    store.plant(settingsKey::soundEnabled, QStringLiteral("no"));
-    store.plant(settingsKey::autoStart, 0);
-    store.plant(settingsKey::launchAtLogin, 0.0);
-    store.plant(settingsKey::goodPosture, 42);
-    const auto s = load();
-    EXPECT_TRUE(s->soundEnabled() && s->autoStart());
-    EXPECT_TRUE(s->launchAtLogin()); // unreadable, so the login item decides
-    EXPECT_FALSE(s->isCalibrated());
-}
-
 TEST_F(AppSettingsTest, EveryAssignmentWritesThroughButOnlyChangesNotify) {
     const auto s = load();
     QStringList heard;

@@ -91,17 +91,13 @@ TEST_F(StatisticsStoreTest, LoadContinuesTodaysRecordAndKeepsEarlierOnesAsHistor
 
 TEST_F(StatisticsStoreTest, UnusableFileStartsEmptyAndIsKeptAsideAtTheFirstSuccessfulSave) {
     const std::string good = fileOf(pastDays(3));
-    const std::string bad[] = {
-        "",
-        "{}",
-        good.substr(0, good.size() / 2),
-        // one bad record among good ones
-        R"([{"date":1,"monitoredSeconds":1,"slouchedSeconds":1,"slouches":1,"fixes":1},)"
-        R"({"date":2,"monitoredSeconds":1,"slouchedSeconds":1,"slouches":1}])",
-        // a count one past the 64-bit range
-        R"([{"date":2,"monitoredSeconds":1,"slouchedSeconds":1,"slouches":9223372036854775808,)"
-        R"("fixes":1}])",
-    };
+    const std::string record =
+        R"({"date":2,"monitoredSeconds":1,"slouchedSeconds":1,"fixes":1,"slouches":)";
+    const std::string bad[] = {"", "{}", good.substr(0, good.size() / 2),
+                               // one bad record among good ones
+                               good.substr(0, good.size() - 1) + "," + record + "1.5}]",
+                               // a count one past the 64-bit range
+                               "[" + record + "9223372036854775808}]"};
     for (const std::string& bytes : bad) {
         SCOPED_TRACE(bytes);
         auto& s = openWith(bytes);
