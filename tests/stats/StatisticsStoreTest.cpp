@@ -239,6 +239,9 @@ TEST_F(StatisticsStoreTest, HistoryIsTrimmedToNinetyDaysAtADayChangeOnly) {
     EXPECT_EQ(s.history().front(), past[41]) << "the newest days are kept";
     EXPECT_EQ(s.history().back().date, today);
     EXPECT_EQ(written().size(), 91u);
+    clock.set(at("2024-06-17T09:00:00+02:00"));
+    s.addMonitored(1);
+    EXPECT_EQ(s.history().size(), 90u) << "91 is one too many";
 }
 
 TEST_F(StatisticsStoreTest, SwitchingTheTimeZoneIsNoticed) {

@@ -22,35 +22,38 @@ public:
     void failCall(int n) {
         m_failAt = n;
         calls = 0;
+        log.clear();
     }
     int calls = 0;
+    std::string log; // one letter per call: o(pen), r(ead), w(rite), f(sync), c(lose), m(ove)
     std::size_t maxWrite = 0; // >0: at most this many bytes per write
     bool interrupt = false;   // every other read and write fails with EINTR
     bool stuck = false;       // writes make no progress
 
     int open(const char* path, int flags, mode_t mode) override {
-        return fails() ? -1 : Posix::open(path, flags, mode);
+        return fails('o') ? -1 : Posix::open(path, flags, mode);
     }
     ssize_t read(int fd, void* buffer, size_t size) override {
-        return fails(interrupt) ? -1 : Posix::read(fd, buffer, size);
+        return fails('r', interrupt) ? -1 : Posix::read(fd, buffer, size);
     }
     ssize_t write(int fd, const void* data, size_t size) override {
-        if (fails(interrupt)) {
+        if (fails('w', interrupt)) {
             return -1;
         }
         return stuck ? 0 : Posix::write(fd, data, maxWrite > 0 ? std::min(size, maxWrite) : size);
     }
-    int fsync(int fd) override { return fails() ? -1 : Posix::fsync(fd); }
+    int fsync(int fd) override { return fails('f') ? -1 : Posix::fsync(fd); }
     int close(int fd) override {
         const int result = Posix::close(fd); // like Linux: gone even when close fails
-        return fails() ? -1 : result;
+        return fails('c') ? -1 : result;
     }
     int rename(const char* from, const char* to) override {
-        return fails() ? -1 : Posix::rename(from, to);
+        return fails('m') ? -1 : Posix::rename(from, to);
     }
 
 private:
-    bool fails(bool interruptible = false) {
+    bool fails(char kind, bool interruptible = false) {
+        log += kind;
         const int call = calls++;
         errno = call == m_failAt ? EIO : EINTR;
         return call == m_failAt || (interruptible && call % 2 == 0);
@@ -85,7 +88,7 @@ TEST_F(StatsFileTest, ReplaceMakesTheFolderAndLoadGivesTheBytesBack) {
     EXPECT_EQ(loaded.outcome, Outcome::read);
     EXPECT_EQ(loaded.bytes, newBytes);
     EXPECT_EQ(entries(inner.folder()), QStringList{"stats.json"});
-    EXPECT_EQ(modeOf(inner.filePath()), 0600u) << "statistics are nobody else's business";
+    EXPECT_EQ(modeOf(inner.filePath()), 0600u);
 }
 
 TEST_F(StatsFileTest, ShortAndInterruptedWritesGoOnButWritesWithoutProgressGiveUp) {
@@ -94,6 +97,7 @@ TEST_F(StatsFileTest, ShortAndInterruptedWritesGoOnButWritesWithoutProgressGiveU
     ASSERT_TRUE(file.replace(newBytes, false));
     EXPECT_GE(posix.calls, 80);
     EXPECT_EQ(readAll(path), newBytes);
+    EXPECT_EQ(modeOf(path), 0600u) << "statistics are nobody else's business";
     EXPECT_EQ(file.load().bytes, newBytes) << "reads are retried after EINTR too";
 
     posix.stuck = true;
@@ -105,6 +109,12 @@ TEST_F(StatsFileTest, ShortAndInterruptedWritesGoOnButWritesWithoutProgressGiveU
 TEST_F(StatsFileTest, FailureAtAnyStepLosesNothingAndLeavesNoTemporary) {
     posix.maxWrite = 4096; // so a failure can strike after part of the data is out
     for (const bool keepAside : {false, true}) {
+        writeAll(path, oldBytes);
+        posix.failCall(-1);
+        ASSERT_TRUE(file.replace(newBytes, keepAside));
+        // Written in full, flushed and closed before the rename; the folder synced after it.
+        EXPECT_EQ(posix.log, "o" + std::string(10, 'w') + (keepAside ? "fcmm" : "fcm") + "ofc");
+        const int rename = posix.calls - 4;
         for (int step = 0;; ++step) {
             SCOPED_TRACE(::testing::Message() << "keepAside " << keepAside << " step " << step);
             QFile::remove(file.unreadablePath());
@@ -116,6 +126,7 @@ TEST_F(StatsFileTest, FailureAtAnyStepLosesNothingAndLeavesNoTemporary) {
                 EXPECT_GT(step, 15) << "too few steps: the failures never struck";
                 break;
             }
+            EXPECT_EQ(saved, step > rename) << "only a failure after the rename may succeed";
             // The new file is in place, or the old one is whole where it was or,
             // once moved aside, in the copy.
             const std::string now = readAll(path);
