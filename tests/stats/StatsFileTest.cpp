@@ -212,6 +212,14 @@ TEST(StatsFileFolder, DataFolderFirstThenAPrivateRuntimeFolderThenTheCache) {
     qunsetenv("XDG_RUNTIME_DIR");
     EXPECT_EQ(StatsFile::defaultFolder(), dir.filePath("cache/Backbeacon")) << "never in /tmp";
 
+    // No folder at all: nothing is stored anywhere, least of all in "/".
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath("blocker/cache")));
+    ASSERT_EQ(StatsFile::defaultFolder(), QString());
+    StatsFile nowhere(StatsFile::defaultFolder());
+    EXPECT_EQ(nowhere.load().outcome, StatsStorage::Loaded::Outcome::missing);
+    EXPECT_FALSE(nowhere.replace("[]", false));
+    EXPECT_FALSE(QFileInfo::exists("/stats.json"));
+
     for (std::size_t i = 0; i < saved.size(); ++i) {
         saved[i] ? qputenv(names[i], *saved[i]) : qunsetenv(names[i]);
     }
