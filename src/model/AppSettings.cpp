@@ -93,52 +93,49 @@ Diagnostics AppSettings::loadDiagnostics() const {
 // only then notifies, so an observer that reads or assigns the store sees it
 // already up to date.
 
-void AppSettings::setSensitivityDegrees(double degrees) {
-    const bool changed = replace(m_sensitivityDegrees, degrees);
-    m_preferences.writeDouble(settingsKey::sensitivityDegrees, degrees);
-    if (changed) {
-        emit sensitivityDegreesChanged(degrees);
+void AppSettings::writeValue(QLatin1StringView key, double value) {
+    m_preferences.writeDouble(key, value);
+}
+
+void AppSettings::writeValue(QLatin1StringView key, bool value) {
+    m_preferences.writeBool(key, value);
+}
+
+template <typename T>
+void AppSettings::assign(T& member, T value, QLatin1StringView key,
+                         void (AppSettings::*changed)(T)) {
+    const bool differs = replace(member, value);
+    writeValue(key, value);
+    if (differs) {
+        emit(this->*changed)(value);
     }
+}
+
+void AppSettings::setSensitivityDegrees(double degrees) {
+    assign(m_sensitivityDegrees, degrees, settingsKey::sensitivityDegrees,
+           &AppSettings::sensitivityDegreesChanged);
 }
 
 void AppSettings::setAlertDelay(double seconds) {
-    const bool changed = replace(m_alertDelay, seconds);
-    m_preferences.writeDouble(settingsKey::alertDelay, seconds);
-    if (changed) {
-        emit alertDelayChanged(seconds);
-    }
+    assign(m_alertDelay, seconds, settingsKey::alertDelay, &AppSettings::alertDelayChanged);
 }
 
 void AppSettings::setNotificationCooldown(double seconds) {
-    const bool changed = replace(m_notificationCooldown, seconds);
-    m_preferences.writeDouble(settingsKey::notificationCooldown, seconds);
-    if (changed) {
-        emit notificationCooldownChanged(seconds);
-    }
+    assign(m_notificationCooldown, seconds, settingsKey::notificationCooldown,
+           &AppSettings::notificationCooldownChanged);
 }
 
 void AppSettings::setSoundEnabled(bool enabled) {
-    const bool changed = replace(m_soundEnabled, enabled);
-    m_preferences.writeBool(settingsKey::soundEnabled, enabled);
-    if (changed) {
-        emit soundEnabledChanged(enabled);
-    }
+    assign(m_soundEnabled, enabled, settingsKey::soundEnabled, &AppSettings::soundEnabledChanged);
 }
 
 void AppSettings::setMonitoringEnabled(bool enabled) {
-    const bool changed = replace(m_monitoringEnabled, enabled);
-    m_preferences.writeBool(settingsKey::monitoringEnabled, enabled);
-    if (changed) {
-        emit monitoringEnabledChanged(enabled);
-    }
+    assign(m_monitoringEnabled, enabled, settingsKey::monitoringEnabled,
+           &AppSettings::monitoringEnabledChanged);
 }
 
 void AppSettings::setAutoStart(bool enabled) {
-    const bool changed = replace(m_autoStart, enabled);
-    m_preferences.writeBool(settingsKey::autoStart, enabled);
-    if (changed) {
-        emit autoStartChanged(enabled);
-    }
+    assign(m_autoStart, enabled, settingsKey::autoStart, &AppSettings::autoStartChanged);
 }
 
 void AppSettings::setLaunchAtLogin(bool enabled) {
@@ -151,11 +148,8 @@ void AppSettings::setLaunchAtLogin(bool enabled) {
 }
 
 void AppSettings::setCollectDiagnostics(bool enabled) {
-    const bool changed = replace(m_collectDiagnostics, enabled);
-    m_preferences.writeBool(settingsKey::collectDiagnostics, enabled);
-    if (changed) {
-        emit collectDiagnosticsChanged(enabled);
-    }
+    assign(m_collectDiagnostics, enabled, settingsKey::collectDiagnostics,
+           &AppSettings::collectDiagnosticsChanged);
 }
 
 void AppSettings::setGoodPosture(const std::optional<PosturePoint>& baseline) {

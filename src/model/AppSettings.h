@@ -109,6 +109,11 @@ signals:
     void isCalibratedChanged(bool calibrated);
 
 private:
+    // A plain property: store, write through, notify on a real change.
+    template <typename T>
+    void assign(T& member, T value, QLatin1StringView key, void (AppSettings::*changed)(T));
+    void writeValue(QLatin1StringView key, double value);
+    void writeValue(QLatin1StringView key, bool value);
     void loadProperties();
     std::optional<PosturePoint> loadGoodPosture() const;
     Diagnostics loadDiagnostics() const;

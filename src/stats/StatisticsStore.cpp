@@ -71,20 +71,19 @@ std::vector<DailyStats> StatisticsStore::recentDays(int limit) const {
 }
 
 void StatisticsStore::recordSlouch() {
-    const Instant now = m_clock.now();
-    rolloverIfNeeded(now);
-    DailyStats day = m_today;
-    day.slouches = incremented(day.slouches);
-    setToday(day);
-    m_lastSave = Instant::distantPast();
-    autosave(now);
+    recordEvent(&DailyStats::slouches);
 }
 
 void StatisticsStore::recordFix() {
+    recordEvent(&DailyStats::fixes);
+}
+
+// Slouches and fixes are rare and worth keeping: they save at once.
+void StatisticsStore::recordEvent(std::int64_t DailyStats::*counter) {
     const Instant now = m_clock.now();
     rolloverIfNeeded(now);
     DailyStats day = m_today;
-    day.fixes = incremented(day.fixes);
+    day.*counter = incremented(day.*counter);
     setToday(day);
     m_lastSave = Instant::distantPast();
     autosave(now);

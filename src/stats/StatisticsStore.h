@@ -51,6 +51,7 @@ signals:
 
 private:
     void load();
+    void recordEvent(std::int64_t DailyStats::*counter);
     void rolloverIfNeeded(Instant now);
     void rollover(Instant now);
     void autosave(Instant now);
