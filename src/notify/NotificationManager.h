@@ -1,0 +1,56 @@
+#pragma once
+
+#include "model/Instant.h"
+
+#include <QObject>
+
+#include <functional>
+
+namespace backbeacon {
+
+class AppSettings;
+class Clock;
+class NotificationCenter;
+
+// Decides when a posture alert is shown and turns its "Pause 10 min" action
+// into a snooze. The only contact with the desktop's notification service.
+class NotificationManager final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(int authorizationStatus READ authorizationStatus NOTIFY authorizationStatusChanged)
+
+public:
+    using SnoozeHandler = std::function<void(int minutes)>;
+
+    static constexpr int kSnoozeMinutes = 10;
+
+    NotificationManager(AppSettings& settings, NotificationCenter& center, const Clock& clock,
+                        QObject* parent = nullptr);
+
+    // Requests the alert unless the cooldown since the last request holds it back.
+    void notifyPostureAlert();
+    // Asks the center again; authorizationStatus follows when it answers.
+    void refreshAuthorization();
+
+    // 0 not determined, 1 denied, 2 authorized.
+    int authorizationStatus() const { return m_authorizationStatus; }
+    NotificationCenter& center() { return m_center; }
+
+    const SnoozeHandler& snoozeHandler() const { return m_snoozeHandler; }
+    void setSnoozeHandler(SnoozeHandler handler) { m_snoozeHandler = std::move(handler); }
+
+signals:
+    void authorizationStatusChanged(int status);
+
+private:
+    void handleAction(const QString& requestIdentifier, const QString& actionIdentifier);
+    void setAuthorizationStatus(int status);
+
+    NotificationCenter& m_center;
+    AppSettings& m_settings;
+    const Clock& m_clock;
+    Instant m_lastNotificationAt = Instant::distantPast();
+    int m_authorizationStatus = 0;
+    SnoozeHandler m_snoozeHandler;
+};
+
+} // namespace backbeacon

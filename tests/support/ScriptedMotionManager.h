@@ -1,0 +1,40 @@
+#pragma once
+
+#include "engine/MotionManager.h"
+
+namespace backbeacon::testing {
+
+// A motion source the test plays by hand.
+class ScriptedMotionManager final : public MotionManager {
+public:
+    bool isDeviceMotionAvailable() const override { return available; }
+    bool isDeviceMotionActive() const override { return static_cast<bool>(m_handler); }
+    void startDeviceMotionUpdates(Handler handler) override {
+        ++starts;
+        m_handler = std::move(handler);
+    }
+
+    // Delivers a sample if delivery has started; returns whether it had.
+    bool deliver(double pitch, double roll) {
+        if (!m_handler) {
+            return false;
+        }
+        m_handler(MotionSample{pitch, roll});
+        return true;
+    }
+    bool deliverNothing() {
+        if (!m_handler) {
+            return false;
+        }
+        m_handler(std::nullopt);
+        return true;
+    }
+
+    bool available = true;
+    int starts = 0;
+
+private:
+    Handler m_handler;
+};
+
+} // namespace backbeacon::testing
