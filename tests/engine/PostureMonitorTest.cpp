@@ -1,0 +1,408 @@
+#include "EngineRig.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+using namespace backbeacon;
+using namespace backbeacon::testing;
+
+namespace {
+
+using Kind = PostureState::Kind;
+
+class PostureMonitorTest : public ::testing::Test {
+protected:
+    EngineRig rig;
+    PostureMonitor& monitor = *rig.monitor;
+    AppSettings& settings = rig.settings;
+
+    Kind kind() const { return monitor.state().kind(); }
+};
+
+TEST(DirectionLabel, FollowsTheDominantAxisAndItsSign) {
+    const double one = radians(1.0);
+    EXPECT_EQ(PostureMonitor::directionLabel(one, 0, 1.0), "");
+    EXPECT_EQ(PostureMonitor::directionLabel(radians(2), 0, 2.0), "toward bad posture");
+    EXPECT_EQ(PostureMonitor::directionLabel(radians(-2), 0, 2.0), "leaning back");
+    EXPECT_EQ(PostureMonitor::directionLabel(radians(1), radians(1.5), 1.8), "tilting right");
+    EXPECT_EQ(PostureMonitor::directionLabel(radians(1), radians(-1.5), 1.8), "tilting left");
+    // Roll exactly 1.4 times pitch is not "clearly" dominant.
+    EXPECT_EQ(PostureMonitor::directionLabel(radians(-1), radians(1.4), 1.7), "leaning back");
+}
+
+TEST_F(PostureMonitorTest, StartReportsUnavailableMotionAndIsHarmlessTwice) {
+    rig.motion.available = false;
+    monitor.start();
+    EXPECT_EQ(kind(), Kind::unavailable);
+    EXPECT_EQ(rig.motion.starts, 0);
+    EXPECT_EQ(rig.time.activeTimers(), 0u);
+
+    rig.motion.available = true;
+    monitor.start();
+    EXPECT_EQ(kind(), Kind::needsCalibration);
+    monitor.start();
+    EXPECT_EQ(rig.motion.starts, 1);
+}
+
+TEST_F(PostureMonitorTest, ReconnectWindowAdoptsTheMeanOfItsSamples) {
+    settings.setCollectDiagnostics(true);
+    monitor.start();
+    const Instant opened = rig.time.now();
+    rig.motion.deliver(0.10, 0.00);
+    EXPECT_EQ(kind(), Kind::needsCalibration);
+    rig.time.advance(1.0);
+    rig.motion.deliver(0.20, 0.02);
+    EXPECT_TRUE(monitor.connected());
+    EXPECT_FALSE(settings.isCalibrated());
+
+    rig.time.advance(1.2); // exactly 2.2 s after the first sample
+    rig.motion.deliver(0.30, 0.04);
+    ASSERT_TRUE(settings.goodPosture());
+    EXPECT_NEAR(settings.goodPosture()->pitch(), 0.20, 1e-15);
+    EXPECT_NEAR(settings.goodPosture()->roll(), 0.02, 1e-15);
+    EXPECT_EQ(settings.goodPosture()->capturedAt(), opened + 2.2);
+    EXPECT_EQ(kind(), Kind::good);
+    EXPECT_EQ(settings.diagnostics().calibrations, 0);
+    EXPECT_EQ(rig.stats.today().monitoredSeconds, 0);
+}
+
+TEST_F(PostureMonitorTest, ClassifiesAgainstTheThresholdAndAlertsOncePerStreak) {
+    settings.setSensitivityDegrees(10);
+    settings.setAlertDelay(15);
+    settings.setCollectDiagnostics(true);
+    rig.startCalibrated();
+    ASSERT_EQ(kind(), Kind::good);
+
+    rig.sampleAfter(0.5, 10.0);
+    EXPECT_EQ(kind(), Kind::good) << "a drift equal to the threshold is in line";
+    EXPECT_DOUBLE_EQ(monitor.combinedDriftDegrees(), 10.0);
+    EXPECT_EQ(monitor.directionLabel(), "toward bad posture");
+    EXPECT_DOUBLE_EQ(monitor.driftFraction(), 1.0);
+
+    rig.sampleAfter(0.5, 10.001);
+    ASSERT_EQ(kind(), Kind::bad);
+    const Instant since = monitor.state().date();
+    EXPECT_EQ(since, rig.time.now());
+
+    rig.hold(25, 0, 14.5, 0.5); // halves keep the sums exact
+    rig.sampleAfter(0.499, 25);
+    EXPECT_EQ(rig.alertsShown(), 0u);
+    EXPECT_DOUBLE_EQ(monitor.driftFraction(), 1.5);
+    rig.time.jumpClock(since + 15.0);
+    rig.motion.deliver(radians(25), 0);
+    EXPECT_EQ(rig.alertsShown(), 1u);
+    EXPECT_EQ(monitor.state(), PostureState::bad(since));
+    EXPECT_EQ(rig.stats.today().slouches, 1);
+    EXPECT_EQ(settings.diagnostics().alertsSent, 1);
+
+    rig.hold(25, 0, 20, 1.0);
+    EXPECT_EQ(rig.alertsShown(), 0u + 1);
+    EXPECT_EQ(rig.stats.today().slouches, 1);
+
+    rig.sampleAfter(1, 0, 2);
+    EXPECT_EQ(kind(), Kind::good);
+    EXPECT_EQ(monitor.directionLabel(), "tilting right");
+    EXPECT_EQ(rig.stats.today().fixes, 1);
+
+    // A streak that ends before its alert counts neither a slouch nor a fix.
+    rig.sampleAfter(1, 30);
+    rig.hold(30, 0, 10, 0.5);
+    rig.sampleAfter(1, 0);
+    EXPECT_EQ(rig.stats.today().slouches, 1);
+    EXPECT_EQ(rig.stats.today().fixes, 1);
+}
+
+TEST_F(PostureMonitorTest, ZeroAlertDelayAlertsOnTheSecondSampleOfAStreak) {
+    settings.setAlertDelay(0);
+    rig.startCalibrated();
+    rig.sampleAfter(0.1, 40);
+    EXPECT_EQ(rig.alertsShown(), 0u);
+    rig.sampleAfter(0.1, 40);
+    EXPECT_EQ(rig.alertsShown(), 1u);
+}
+
+TEST_F(PostureMonitorTest, ChargesEachIntervalToTheStateItWasSpentIn) {
+    settings.setSensitivityDegrees(10);
+    rig.startCalibrated();
+    const double monitoredAtStart = rig.stats.today().monitoredSeconds;
+
+    rig.sampleAfter(1, 0);  // +1 good
+    rig.sampleAfter(1, 30); // +1 good, now bad
+    rig.sampleAfter(2, 30); // +2 bad
+    rig.sampleAfter(3, 0);  // +3 bad, now good
+    rig.sampleAfter(5, 0);  // a silence: a disconnect, and nothing added
+    EXPECT_NEAR(rig.stats.today().monitoredSeconds - monitoredAtStart, 7, 1e-6);
+    EXPECT_NEAR(rig.stats.today().slouchedSeconds, 5, 1e-6);
+}
+
+TEST_F(PostureMonitorTest, SnoozeFromTheNotificationSuspendsClassification) {
+    settings.setSensitivityDegrees(10);
+    settings.setAlertDelay(5);
+    rig.startCalibrated();
+    rig.hold(30, 0, 6, 0.5);
+    ASSERT_EQ(rig.alertsShown(), 1u);
+
+    rig.center.invoke(QStringLiteral("backbeacon.snooze10"));
+    const Instant until = rig.time.now() + 600;
+    EXPECT_EQ(settings.snoozeUntil(), until);
+    EXPECT_EQ(monitor.state(), PostureState::snoozed(until));
+    rig.center.invoke(QStringLiteral("default"));
+    EXPECT_EQ(settings.snoozeUntil(), until);
+
+    const double slouched = rig.stats.today().slouchedSeconds;
+    const double monitored = rig.stats.today().monitoredSeconds;
+    rig.hold(30, 0, 60, 1.0);
+    EXPECT_NEAR(monitor.combinedDriftDegrees(), 30, 1e-9);
+    EXPECT_EQ(monitor.state(), PostureState::snoozed(until));
+    EXPECT_NEAR(rig.stats.today().monitoredSeconds - monitored, 60, 1e-6);
+    EXPECT_EQ(rig.stats.today().slouchedSeconds, slouched);
+    EXPECT_EQ(rig.alertsShown(), 1u);
+
+    // At the deadline the snooze has expired: cleared, and the sample opens a
+    // new streak.
+    rig.time.jumpClock(until);
+    rig.motion.deliver(radians(30), 0);
+    EXPECT_FALSE(settings.snoozeUntil());
+    EXPECT_EQ(monitor.state(), PostureState::bad(until));
+}
+
+TEST_F(PostureMonitorTest, CancelSnoozeLeavesOtherStatesAlone) {
+    rig.startCalibrated();
+    monitor.snooze(10);
+    monitor.cancelSnooze();
+    EXPECT_EQ(kind(), Kind::good);
+    EXPECT_FALSE(settings.snoozeUntil());
+
+    rig.sampleAfter(0.1, 40);
+    settings.setSnoozeUntil(rig.time.now() + 60);
+    monitor.cancelSnooze();
+    EXPECT_EQ(kind(), Kind::bad);
+    EXPECT_FALSE(settings.snoozeUntil());
+
+    settings.setGoodPosture(std::nullopt);
+    monitor.snooze(0);
+    monitor.cancelSnooze();
+    EXPECT_EQ(kind(), Kind::needsCalibration);
+}
+
+TEST_F(PostureMonitorTest, SilenceOfMoreThanThreeSecondsDisconnects) {
+    settings.setCollectDiagnostics(true);
+    settings.setGoodPosture(PosturePoint(0, 0, rig.time.now()));
+    // Whole seconds throughout, so the 1 s checks meet the samples exactly.
+    monitor.start();
+    rig.motion.deliver(0, 0);
+    rig.time.advance(1.0);
+    rig.motion.deliver(0, 0);
+    rig.time.advance(3.0); // the last check saw a sample exactly 3.0 s old
+    EXPECT_TRUE(monitor.connected());
+    rig.time.advance(1.0);
+    EXPECT_FALSE(monitor.connected());
+    EXPECT_EQ(kind(), Kind::waitingForAirPods);
+    EXPECT_EQ(settings.diagnostics().disconnects, 1);
+
+    // Disconnected: the checks never disconnect again, whatever the age.
+    rig.time.advance(60);
+    EXPECT_EQ(settings.diagnostics().disconnects, 1);
+}
+
+TEST_F(PostureMonitorTest, EmptyDeliveryDisconnectsOnceAndDiscardsTheWindow) {
+    settings.setSensitivityDegrees(10);
+    settings.setAlertDelay(1);
+    rig.startCalibrated();
+    rig.sampleAfter(0.1, 30);
+    rig.sampleAfter(2, 30);
+    ASSERT_EQ(rig.alertsShown(), 1u);
+
+    int connectedChanges = 0;
+    QObject::connect(&monitor, &PostureMonitor::connectedChanged, [&] { ++connectedChanges; });
+    rig.motion.deliverNothing();
+    rig.motion.deliverNothing();
+    EXPECT_EQ(connectedChanges, 1);
+    EXPECT_EQ(kind(), Kind::waitingForAirPods);
+
+    // A window interrupted by a disconnect is discarded; the next one starts
+    // its own 2.2 s.
+    rig.sampleAfter(0.1, 20);
+    rig.sampleAfter(1.0, 20);
+    rig.motion.deliverNothing();
+    rig.sampleAfter(0.1, 5);
+    rig.sampleAfter(2.0, 5);
+    EXPECT_EQ(kind(), Kind::waitingForAirPods);
+    rig.sampleAfter(0.2, 5);
+    EXPECT_EQ(kind(), Kind::good);
+    EXPECT_NEAR(settings.goodPosture()->pitch(), radians(5), 1e-12);
+    // The alerted streak ended with the disconnect: no fix was counted.
+    EXPECT_EQ(rig.stats.today().fixes, 0);
+}
+
+TEST_F(PostureMonitorTest, DisconnectWithMonitoringOffKeepsTheState) {
+    settings.setSensitivityDegrees(10);
+    rig.startCalibrated();
+    rig.sampleAfter(0.1, 30);
+    settings.setMonitoringEnabled(false);
+    rig.motion.deliverNothing();
+    EXPECT_EQ(kind(), Kind::bad);
+    EXPECT_FALSE(monitor.connected());
+    EXPECT_EQ(monitor.pitchDelta(), 0);
+    EXPECT_EQ(monitor.directionLabel(), "");
+}
+
+TEST_F(PostureMonitorTest, CaptureNeedsFourSamplesAndKeepsTheOldBaselineOtherwise) {
+    settings.setCollectDiagnostics(true);
+    rig.startCalibrated();
+    const PosturePoint old = *settings.goodPosture();
+
+    int finished = 0;
+    monitor.captureBaseline([&] { ++finished; });
+    EXPECT_EQ(kind(), Kind::capturing);
+    for (int i = 0; i < 3; ++i) {
+        rig.sampleAfter(0.3, 8, 2);
+    }
+    rig.time.advance(0.5);
+    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(kind(), Kind::good);
+    EXPECT_EQ(settings.goodPosture(), old);
+    EXPECT_EQ(settings.diagnostics().calibrations, 0);
+
+    monitor.captureBaseline([&] { ++finished; });
+    const Instant started = rig.time.now();
+    const double pitches[] = {4, 8, 6, 2};
+    for (double pitch : pitches) {
+        rig.sampleAfter(0.25, pitch, -2);
+    }
+    rig.time.advance(1.19 - 1.0);
+    EXPECT_EQ(finished, 1) << "the capture runs until its deadline";
+    rig.time.advance(0.07);
+    EXPECT_EQ(finished, 2);
+    ASSERT_TRUE(settings.goodPosture());
+    EXPECT_NEAR(settings.goodPosture()->pitch(), radians(5), 1e-12);
+    EXPECT_NEAR(settings.goodPosture()->roll(), radians(-2), 1e-12);
+    EXPECT_GE(settings.goodPosture()->capturedAt() - started, 1.2);
+    EXPECT_EQ(settings.diagnostics().calibrations, 1);
+    EXPECT_EQ(kind(), Kind::good);
+
+    // Still connected: the next sample is classified at once.
+    rig.sampleAfter(0.1, 5, -2);
+    EXPECT_NEAR(monitor.combinedDriftDegrees(), 0, 1e-9);
+}
+
+TEST_F(PostureMonitorTest, CaptureBeforeStartStartsDeliveryWithoutAReconnectWindow) {
+    monitor.captureBaseline();
+    EXPECT_EQ(rig.motion.starts, 1);
+    EXPECT_EQ(kind(), Kind::capturing);
+    rig.hold(3, 0, 1.2);
+    rig.time.advance(0.1);
+    ASSERT_TRUE(settings.isCalibrated());
+    rig.sampleAfter(0.1, 3);
+    EXPECT_EQ(kind(), Kind::good);
+    EXPECT_NEAR(monitor.combinedDriftDegrees(), 0, 1e-9);
+}
+
+TEST_F(PostureMonitorTest, CaptureAbandonsAnOpenWindowAndFailsOnADisconnect) {
+    monitor.start();
+    rig.sampleAfter(0.1, 20);
+    monitor.captureBaseline();
+    rig.hold(20, 0, 0.6);
+    rig.motion.deliverNothing();
+    rig.hold(20, 0, 0.5);
+    rig.time.advance(0.2);
+    EXPECT_EQ(kind(), Kind::needsCalibration);
+    EXPECT_FALSE(settings.isCalibrated());
+
+    // The samples after the failed capture open a fresh window.
+    rig.hold(20, 0, 2.4);
+    EXPECT_TRUE(settings.isCalibrated());
+}
+
+TEST_F(PostureMonitorTest, ResetCalibrationDependsOnWhetherDeliveryRuns) {
+    monitor.resetCalibration();
+    EXPECT_EQ(kind(), Kind::idle);
+    rig.startCalibrated();
+    monitor.resetCalibration();
+    EXPECT_EQ(kind(), Kind::needsCalibration);
+    EXPECT_FALSE(settings.isCalibrated());
+    rig.hold(0, 0, 1);
+    EXPECT_EQ(kind(), Kind::needsCalibration);
+}
+
+TEST_F(PostureMonitorTest, NonFiniteSamplesNeverReachTheEngine) {
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    monitor.start();
+    rig.motion.deliver(nan, 0);
+    EXPECT_FALSE(monitor.connected()) << "a NaN sample opened the reconnect window";
+    rig.motion.deliver(0, 0);
+    rig.time.advance(2.2);
+    rig.motion.deliver(0, inf);
+    EXPECT_FALSE(settings.isCalibrated());
+    rig.motion.deliver(0, 0);
+    ASSERT_TRUE(settings.isCalibrated());
+    EXPECT_EQ(settings.goodPosture()->pitch(), 0);
+
+    monitor.captureBaseline();
+    for (int i = 0; i < 8; ++i) {
+        rig.time.advance(0.1);
+        rig.motion.deliver(i % 2 ? nan : radians(4), 0);
+    }
+    rig.time.advance(1.0);
+    EXPECT_NEAR(settings.goodPosture()->pitch(), radians(4), 1e-12);
+}
+
+TEST_F(PostureMonitorTest, ClockSetBackRestartsTheStreak) {
+    settings.setSensitivityDegrees(10);
+    settings.setAlertDelay(15);
+    rig.startCalibrated();
+    rig.sampleAfter(1, 30);
+    const Instant since = monitor.state().date();
+    rig.time.jumpClock(since - 3600);
+    rig.motion.deliver(radians(30), 0);
+    EXPECT_EQ(monitor.state(), PostureState::bad(since - 3600));
+    rig.hold(30, 0, 14.5, 0.5);
+    EXPECT_EQ(rig.alertsShown(), 0u);
+    rig.sampleAfter(0.5, 30);
+    EXPECT_EQ(rig.alertsShown(), 1u);
+}
+
+TEST_F(PostureMonitorTest, NotifiesOnlyRealChanges) {
+    settings.setSensitivityDegrees(10);
+    rig.startCalibrated();
+    int states = 0;
+    int drifts = 0;
+    int labels = 0;
+    int fractions = 0;
+    QObject::connect(&monitor, &PostureMonitor::stateChanged, [&] { ++states; });
+    QObject::connect(&monitor, &PostureMonitor::combinedDriftDegreesChanged, [&] { ++drifts; });
+    QObject::connect(&monitor, &PostureMonitor::directionLabelChanged, [&] { ++labels; });
+    QObject::connect(&monitor, &PostureMonitor::driftFractionChanged, [&] { ++fractions; });
+
+    rig.hold(3, 0, 1);
+    rig.hold(30, 0, 1);
+    EXPECT_EQ(states, 1);
+    EXPECT_EQ(drifts, 2);
+    EXPECT_EQ(labels, 1);
+    EXPECT_EQ(fractions, 2);
+
+    settings.setSensitivityDegrees(25);
+    EXPECT_EQ(fractions, 3);
+    EXPECT_DOUBLE_EQ(monitor.driftFraction(), 1.2);
+    settings.setSensitivityDegrees(0);
+    EXPECT_EQ(monitor.driftFraction(), 0);
+}
+
+TEST(PostureMonitorLifetime, CallbacksOutlivingTheMonitorDoNothing) {
+    EngineRig rig;
+    rig.startCalibrated();
+    rig.monitor->captureBaseline();
+    rig.monitor.reset();
+
+    rig.motion.deliver(0.5, 0);
+    rig.motion.deliverNothing();
+    rig.center.invoke(QStringLiteral("backbeacon.snooze10"));
+    rig.time.advance(10);
+    EXPECT_FALSE(rig.settings.snoozeUntil());
+    EXPECT_EQ(rig.time.activeTimers(), 0u);
+}
+
+} // namespace
