@@ -414,7 +414,9 @@ void PostureMonitor::setFigures(double pitchDelta, double rollDelta, double comb
     }
 }
 
-void PostureMonitor::clearFigures() { setFigures(0, 0, 0, QString()); }
+void PostureMonitor::clearFigures() {
+    setFigures(0, 0, 0, QString());
+}
 
 void PostureMonitor::updateDriftFraction() {
     const double fraction = driftFraction();

@@ -35,8 +35,8 @@ class PostureMonitor final : public QObject {
     Q_PROPERTY(bool connected READ connected NOTIFY connectedChanged)
     Q_PROPERTY(double pitchDelta READ pitchDelta NOTIFY pitchDeltaChanged)
     Q_PROPERTY(double rollDelta READ rollDelta NOTIFY rollDeltaChanged)
-    Q_PROPERTY(double combinedDriftDegrees READ combinedDriftDegrees NOTIFY
-                   combinedDriftDegreesChanged)
+    Q_PROPERTY(
+        double combinedDriftDegrees READ combinedDriftDegrees NOTIFY combinedDriftDegreesChanged)
     Q_PROPERTY(QString directionLabel READ directionLabel NOTIFY directionLabelChanged)
     Q_PROPERTY(double driftFraction READ driftFraction NOTIFY driftFractionChanged)
 

@@ -16,7 +16,16 @@ class PostureState {
     Q_PROPERTY(double dateUnixSeconds READ dateUnixSeconds)
 
 public:
-    enum class Kind { bad, snoozed, idle, unavailable, waitingForAirPods, needsCalibration, capturing, good };
+    enum class Kind {
+        bad,
+        snoozed,
+        idle,
+        unavailable,
+        waitingForAirPods,
+        needsCalibration,
+        capturing,
+        good
+    };
     Q_ENUM(Kind)
 
     constexpr PostureState() = default;

@@ -17,7 +17,9 @@
 
 namespace backbeacon::testing {
 
-constexpr double radians(double degrees) { return degrees * 3.141592653589793 / 180.0; }
+constexpr double radians(double degrees) {
+    return degrees * 3.141592653589793 / 180.0;
+}
 
 // The engine with its real collaborators over in-memory storage, a scripted
 // motion source, a recording notification center and virtual time.
