@@ -69,11 +69,12 @@ void drawProgressBar(CardCanvas& canvas, const QRectF& rect, double fraction,
 
 void drawHeader(CardCanvas& canvas, const DailyStats& today, const CardContext& context, double y) {
     drawGlyph(canvas, QStringLiteral("airpodspro"), 72, QRectF(kLeft, y - 18, 78, 78), accentBlue);
-    canvas.textAt({254, y + 24}, headline(today), 48, FontWeight::semibold, primaryText);
+    canvas.textAt({254, y + 24}, headline(today), 48, FontWeight::semibold, primaryText,
+                  kRight - 254);
     canvas.textAt({254, y - 28}, mediumDate(context.calendar.localDate(today.date), context.locale),
                   30, FontWeight::regular, secondaryText);
     canvas.textAt({666, y - 22}, QStringLiteral("Backbeacon insight card"), 24, FontWeight::medium,
-                  secondaryText);
+                  secondaryText, kRight - 666);
 }
 
 void drawSummaryLine(CardCanvas& canvas, double y) {
@@ -87,12 +88,13 @@ void drawSummaryLine(CardCanvas& canvas, double y) {
 }
 
 void drawHero(CardCanvas& canvas, const DailyStats& today, const Insights& insights, double y) {
+    // Room up to the trend column, which starts at x = 520.
     canvas.textAt({kLeft, y}, QString::number(today.score()) + u'%', 124, FontWeight::bold,
-                  primaryText);
+                  primaryText, 520 - 16 - kLeft);
     canvas.textAt({156, y - 36}, QStringLiteral("Today's score"), 30, FontWeight::regular,
                   secondaryText);
     canvas.textAt({520, y + 84}, trendRemark(insights), 38, FontWeight::semibold,
-                  insights.trendColor());
+                  insights.trendColor(), kRight - 520);
     canvas.textIn(QRectF(522, y - 42, 388, 112), insights.trendBody(), 25, FontWeight::regular,
                   secondaryText, 4);
     drawProgressBar(canvas, QRectF(kLeft, y - 90, kContentWidth, 12), alignedFraction(today),
@@ -107,7 +109,8 @@ void drawInsightCard(CardCanvas& canvas, const QString& title, const QString& va
     canvas.fillRoundedRect(rect, 18, white(0.26));
     canvas.strokeRoundedRect(rect, 18, cardStroke, 1);
     canvas.textAt({left + 18, top - 38}, title, 20, FontWeight::medium, secondaryText);
-    canvas.textAt({left + 18, bottom + 58}, value, 34, FontWeight::semibold, color);
+    canvas.textAt({left + 18, bottom + 58}, value, 34, FontWeight::semibold, color,
+                  rect.width() - 36);
     canvas.textIn(QRectF(left + 18, bottom + 16, rect.width() - 36, 38), caption, 17,
                   FontWeight::regular, secondaryText, 2);
 }
@@ -149,7 +152,7 @@ void drawSevenDaySignal(CardCanvas& canvas, const std::vector<DailyStats>& days,
                   primaryText);
     const int average = averageScore(days);
     canvas.textAt({kRight - 108, top - 52}, QString::number(average) + u'%', 34, FontWeight::bold,
-                  primaryText);
+                  primaryText, 108 - 16);
     canvas.textAt({left + 30, top - 90},
                   QStringLiteral("Clean days fill the bar; warmer cells mean more drift pressure."),
                   19, FontWeight::regular, secondaryText);

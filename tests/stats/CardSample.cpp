@@ -1,5 +1,6 @@
 // Writes the insight card of a plausible week to the given path, to look at;
-// with "first", the card of a first day with a little monitoring.
+// with "first", the card of a first day with a little monitoring; with "fresh",
+// the card of a day with nothing recorded.
 #include "stats/StatsInfographicRenderer.h"
 
 #include <QFile>
@@ -13,8 +14,9 @@ using namespace backbeacon;
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const bool first = argc == 3 && qstrcmp(argv[2], "first") == 0;
-    if (argc != 2 && !first) {
-        std::fprintf(stderr, "usage: %s card.png [first]\n", argv[0]);
+    const bool fresh = argc == 3 && qstrcmp(argv[2], "fresh") == 0;
+    if (argc != 2 && !first && !fresh) {
+        std::fprintf(stderr, "usage: %s card.png [first|fresh]\n", argv[0]);
         return 2;
     }
     const Instant today = StatsInfographicRenderer::CardContext::current().calendar.startOfDay(
@@ -30,6 +32,8 @@ int main(int argc, char** argv) {
     }
     if (first) {
         days = {{today, 1500, 90, 1, 1}};
+    } else if (fresh) {
+        days.clear();
     }
     const auto png = StatsInfographicRenderer::pngData(days);
     QFile file(QString::fromLocal8Bit(argv[1]));

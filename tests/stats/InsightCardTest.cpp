@@ -178,6 +178,18 @@ TEST(InsightCard, TilesAndRemarkTakeTheirAccentColours) {
     }
 }
 
+// The layout was made for a narrower face than most Linux desktops use; text
+// that would run out of its room is set smaller rather than collide or be cut.
+TEST(InsightCard, WideTextKeepsToItsRoom) {
+    const QImage image = render({day(0, 20, 0)}); // "100%", two-line footer
+    EXPECT_EQ(pixelsOf(image, palette::primaryText, 505, 1300, 17, 150), 0)
+        << "the score stays clear of the trend column";
+    EXPECT_GT(pixelsOf(image, palette::primaryText, 184, 246, 300, 22), 50)
+        << "the footer's second line is shown";
+    EXPECT_EQ(pixelsOf(image, palette::secondaryText, 920, 1540, 30, 60), 0)
+        << "the summary line ends inside its box";
+}
+
 TEST(InsightCard, GlyphsComeFromTheProjectsSymbols) {
     for (const char* name : {"airpodspro", "arrow.down.right", "arrow.up.right", "clock"}) {
         const QImage symbol = symbolImage(QString::fromLatin1(name), QSize(24, 24));
