@@ -11,8 +11,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # fuzzing and formatting
   clang libclang-rt-14-dev clang-format
-  # test helpers: time zones, fault injection, private mounts
-  tzdata strace util-linux
+  # test helpers: time zones, fault injection, private mounts, a fixed font
+  tzdata strace util-linux fonts-dejavu-core
 )
 
 missing=()

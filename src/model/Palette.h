@@ -27,6 +27,9 @@ inline constexpr ColorComponents cardStroke{0, 0, 0, 0.095};
 inline constexpr ColorComponents divider{0, 0, 0, 0.08};
 inline constexpr ColorComponents hoverBackground{0, 0, 0, 0.045};
 inline constexpr ColorComponents trackBackground{0, 0, 0, 0.075};
+// Text on the insight card.
+inline constexpr ColorComponents primaryText{0.13, 0.16, 0.18};
+inline constexpr ColorComponents secondaryText{0.42, 0.43, 0.43};
 } // namespace palette
 
 } // namespace backbeacon
