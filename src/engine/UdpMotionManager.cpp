@@ -154,8 +154,10 @@ void UdpMotionManager::startDeviceMotionUpdates(Handler handler) {
     ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &wanted, sizeof wanted);
     socklen_t length = sizeof m_grantedBufferBytes;
     ::getsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &m_grantedBufferBytes, &length);
-    qCInfo(lcMotion) << "Head-motion receive buffer:" << m_grantedBufferBytes << "bytes (asked"
-                     << wanted << "; the kernel caps it at twice net.core.rmem_max)";
+    qCInfo(lcMotion).nospace() << "Head-motion receive buffer: " << m_grantedBufferBytes
+                               << " bytes (asked for " << wanted
+                               << "; the kernel doubles the request and caps it at "
+                                  "net.core.rmem_max)";
     m_notifier->setEnabled(true);
 }
 
