@@ -172,9 +172,15 @@ void UdpMotionManager::discardQueued() {
 }
 
 std::size_t UdpMotionManager::receivePending() {
-    // A handler that spins an event loop must not get a second delivery
-    // before it returns.
-    if (m_fd < 0 || !m_handler || m_receiving) {
+    if (m_fd < 0 || !m_handler) {
+        return 0;
+    }
+    if (m_receiving) {
+        // A handler spinning an event loop: deliveries stay one at a time, and
+        // the notifier rests until that handler returns instead of firing on
+        // the still-readable socket all the while.
+        m_notifier->setEnabled(false);
+        m_notifierPaused = true;
         return 0;
     }
     m_receiving = true;
@@ -210,6 +216,10 @@ std::size_t UdpMotionManager::receivePending() {
     }
     updateKernelDrops();
     m_receiving = false;
+    if (m_notifierPaused) {
+        m_notifierPaused = false;
+        m_notifier->setEnabled(true);
+    }
     if (m_malformed != m_reportedMalformed || m_dropped != m_reportedDropped) {
         reportCounts();
     }

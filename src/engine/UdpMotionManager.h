@@ -73,6 +73,7 @@ private:
     std::unique_ptr<Batch> m_batch;
     Handler m_handler;
     bool m_receiving = false;
+    bool m_notifierPaused = false;
     int m_grantedBufferBytes = 0;
     std::uint64_t m_malformed = 0;
     std::uint64_t m_dropped = 0;
