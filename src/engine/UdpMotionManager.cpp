@@ -148,7 +148,9 @@ void UdpMotionManager::startDeviceMotionUpdates(Handler handler) {
     }
     discardQueued();
     // Counting starts here: drops so far were of datagrams nobody waited for.
-    updateKernelDrops();
+    if (!updateKernelDrops()) {
+        qCWarning(lcMotion) << "The kernel does not report head-motion datagrams it drops";
+    }
 
     const int wanted = std::max(m_options.receiveBufferBytes, kIdleBufferBytes);
     ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &wanted, sizeof wanted);
@@ -226,14 +228,14 @@ std::size_t UdpMotionManager::receivePending() {
     return read;
 }
 
-void UdpMotionManager::updateKernelDrops() {
+bool UdpMotionManager::updateKernelDrops() {
     // The socket's own drop counter; read after each pass it also covers
     // datagrams lost at the very end of a burst.
     std::array<std::uint32_t, SK_MEMINFO_VARS> info{};
     socklen_t length = sizeof info;
     if (::getsockopt(m_fd, SOL_SOCKET, SO_MEMINFO, info.data(), &length) != 0 ||
         length < sizeof(std::uint32_t) * (SK_MEMINFO_DROPS + 1)) {
-        return;
+        return false;
     }
     const std::uint32_t drops = info[SK_MEMINFO_DROPS];
     if (m_kernelDropsKnown) {
@@ -242,6 +244,7 @@ void UdpMotionManager::updateKernelDrops() {
     }
     m_kernelDropsSeen = drops;
     m_kernelDropsKnown = true;
+    return true;
 }
 
 void UdpMotionManager::reportCounts() {

@@ -63,7 +63,7 @@ private:
     struct Batch;
     bool bind() const;
     void discardQueued();
-    void updateKernelDrops();
+    bool updateKernelDrops();
     void reportCounts();
 
     Options m_options;
