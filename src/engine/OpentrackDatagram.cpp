@@ -1,0 +1,50 @@
+#include "engine/OpentrackDatagram.h"
+
+#include <array>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+namespace backbeacon {
+
+static_assert(std::numeric_limits<double>::is_iec559, "opentrack sends IEEE doubles");
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+
+// Assembled byte by byte so the host's byte order does not matter.
+double littleEndianDouble(const unsigned char* bytes) {
+    std::uint64_t bits = 0;
+    for (int i = 7; i >= 0; --i) {
+        bits = (bits << 8) | bytes[i];
+    }
+    return std::bit_cast<double>(bits);
+}
+
+} // namespace
+
+std::optional<MotionSample> parseOpentrackDatagram(const void* data, std::size_t size) {
+    if (size != kOpentrackDatagramSize || data == nullptr) {
+        return std::nullopt;
+    }
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    std::array<double, 6> values{};
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        values[i] = littleEndianDouble(bytes + i * 8);
+        if (!std::isfinite(values[i])) {
+            return std::nullopt;
+        }
+    }
+    const double pitchDegrees = values[4];
+    const double rollDegrees = values[5];
+    if (std::fabs(pitchDegrees) > kOpentrackMaxAngleDegrees ||
+        std::fabs(rollDegrees) > kOpentrackMaxAngleDegrees) {
+        return std::nullopt;
+    }
+    // opentrack's positive pitch looks up and its positive roll tilts left.
+    return MotionSample{-pitchDegrees * kPi / 180.0, -rollDegrees * kPi / 180.0};
+}
+
+} // namespace backbeacon

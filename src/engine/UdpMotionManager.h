@@ -1,0 +1,90 @@
+#pragma once
+
+#include "engine/MotionManager.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+class QSocketNotifier;
+
+namespace backbeacon {
+
+// Head motion from opentrack's "UDP over network" output on 127.0.0.1. The
+// port is bound at construction; delivery runs from the Qt event loop of the
+// thread that made the receiver.
+class UdpMotionManager final : public MotionManager {
+public:
+    struct Options {
+        // 0 lets the system pick a free port (tests).
+        std::uint16_t port = 4242;
+        // Asked of the kernel once delivery starts; it caps the request at
+        // net.core.rmem_max and the granted size is logged.
+        int receiveBufferBytes = 1 << 20;
+        // Read per event-loop pass before yielding, so a flood cannot starve
+        // timers and user input.
+        int maxDatagramsPerPass = 256;
+    };
+
+    UdpMotionManager();
+    explicit UdpMotionManager(Options options);
+    ~UdpMotionManager() override;
+    UdpMotionManager(const UdpMotionManager&) = delete;
+    UdpMotionManager& operator=(const UdpMotionManager&) = delete;
+
+    // Whether the port is ours; a port taken earlier is tried again, so a
+    // later start() can succeed once it is free.
+    bool isDeviceMotionAvailable() const override;
+    bool isDeviceMotionActive() const override;
+    void startDeviceMotionUpdates(Handler handler) override;
+
+    // The bound port, 0 while unbound.
+    std::uint16_t port() const;
+    // The receive buffer the kernel granted, in bytes (0 before start).
+    int receiveBufferBytes() const { return m_grantedBufferBytes; }
+    // Since start: datagrams of the wrong size or with unusable values, and
+    // datagrams the kernel dropped because the receive buffer was full.
+    std::uint64_t malformedDatagrams() const { return m_malformed; }
+    std::uint64_t droppedDatagrams() const { return m_dropped; }
+
+    // One pass over what is waiting, at most maxDatagramsPerPass datagrams, each
+    // sample delivered before this returns. Returns the datagrams read. The
+    // socket notifier calls this; so does the receive benchmark, without an
+    // event loop.
+    std::size_t receivePending();
+
+    // The socket itself, for tests that provoke socket errors.
+    int socketDescriptor() const { return m_fd; }
+
+private:
+    struct Batch;
+    bool bind() const;
+    void discardQueued();
+    bool updateKernelDrops();
+    void reportCounts();
+
+    Options m_options;
+    mutable int m_fd = -1;
+    mutable std::unique_ptr<QSocketNotifier> m_notifier;
+    mutable bool m_unavailableLogged = false;
+    std::unique_ptr<Batch> m_batch;
+    Handler m_handler;
+    bool m_receiving = false;
+    bool m_notifierPaused = false;
+    int m_grantedBufferBytes = 0;
+    std::uint64_t m_malformed = 0;
+    std::uint64_t m_dropped = 0;
+    std::uint32_t m_kernelDropsSeen = 0;
+    bool m_kernelDropsKnown = false;
+
+    // Counts reach the log at most once per interval, the last change included.
+    QElapsedTimer m_sinceReport;
+    QTimer m_reportTimer;
+    std::uint64_t m_reportedMalformed = 0;
+    std::uint64_t m_reportedDropped = 0;
+};
+
+} // namespace backbeacon
