@@ -22,8 +22,12 @@ void* operator new(std::size_t size) {
     }
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 
@@ -51,8 +55,8 @@ void BM_HandleSample(benchmark::State& state) {
         rig.motion.deliver(pitches[++i & 1], radians(1));
     }
     const long long allocated = allocations.load() - before;
-    state.counters["allocs_per_sample"] =
-        benchmark::Counter(static_cast<double>(allocated) / static_cast<double>(state.iterations()));
+    state.counters["allocs_per_sample"] = benchmark::Counter(
+        static_cast<double>(allocated) / static_cast<double>(state.iterations()));
     state.counters["allocs_total"] = static_cast<double>(allocated);
     if (!rig.monitor->state().is(PostureState::Kind::good)) {
         state.SkipWithError("the monitor left the good state");

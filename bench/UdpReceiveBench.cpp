@@ -1,3 +1,4 @@
+#include "EngineRig.h"
 #include "OpentrackSender.h"
 #include "engine/UdpMotionManager.h"
 
@@ -27,6 +28,26 @@ struct CountingSink {
         };
     }
     std::int64_t samples = 0;
+};
+
+// The posture monitor itself, calibrated, with the stream at 250 Hz of
+// virtual time: every received sample is classified and ticked.
+struct EngineSink {
+    EngineSink() {
+        rig.startCalibrated();
+        rig.settings.setSensitivityDegrees(30);
+    }
+    MotionManager::Handler handler() {
+        return [this](const std::optional<MotionSample>& sample) {
+            rig.time.clock().advance(0.004);
+            if (sample) {
+                rig.motion.deliver(sample->pitch, sample->roll);
+            } else {
+                rig.motion.deliverNothing();
+            }
+        };
+    }
+    testing::EngineRig rig;
 };
 
 constexpr std::size_t kBurst = 256;
@@ -85,6 +106,7 @@ template <typename Sink> void BM_UdpReceive(benchmark::State& state) {
     state.counters["malformed"] = static_cast<double>(receiver.malformedDatagrams());
 }
 BENCHMARK_TEMPLATE(BM_UdpReceive, CountingSink)->UseManualTime();
+BENCHMARK_TEMPLATE(BM_UdpReceive, EngineSink)->UseManualTime();
 
 // The same with the sending on the clock: both ends of loopback on one core.
 template <typename Sink> void BM_UdpSendAndReceive(benchmark::State& state) {
@@ -102,6 +124,7 @@ template <typename Sink> void BM_UdpSendAndReceive(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(kBurst));
 }
 BENCHMARK_TEMPLATE(BM_UdpSendAndReceive, CountingSink)->UseRealTime();
+BENCHMARK_TEMPLATE(BM_UdpSendAndReceive, EngineSink)->UseRealTime();
 
 } // namespace
 
