@@ -1,0 +1,151 @@
+#include "FreedesktopNotificationCenter.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QLoggingCategory>
+#include <QPointer>
+#include <QUrl>
+#include <QVariantMap>
+
+#include <algorithm>
+
+Q_LOGGING_CATEGORY(lcNotifyBus, "backbeacon.notify")
+
+namespace backbeacon {
+
+namespace {
+
+const QString kService = QStringLiteral("org.freedesktop.Notifications");
+const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
+
+QDBusMessage serverCall(const QString& method) {
+    return QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
+}
+
+} // namespace
+
+FreedesktopNotificationCenter::FreedesktopNotificationCenter(QDBusConnection bus, QObject* parent)
+    : NotificationCenter(parent), m_bus(std::move(bus)),
+      m_serverWatcher(kService, m_bus, QDBusServiceWatcher::WatchForOwnerChange) {
+    // Bound to the server's name, so other processes cannot fake its signals.
+    m_bus.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
+                  SLOT(onActionInvoked(uint, QString)));
+    m_bus.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
+                  SLOT(onNotificationClosed(uint, uint)));
+    connect(&m_serverWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            &FreedesktopNotificationCenter::serverChanged);
+}
+
+void FreedesktopNotificationCenter::setNotificationCategories(
+    std::vector<NotificationCategory> categories) {
+    m_categories = std::move(categories);
+}
+
+void FreedesktopNotificationCenter::add(const NotificationRequest& request) {
+    QStringList actions;
+    const auto category =
+        std::find_if(m_categories.begin(), m_categories.end(),
+                     [&](const auto& c) { return c.identifier == request.categoryIdentifier; });
+    if (category != m_categories.end()) {
+        for (const NotificationAction& action : category->actions) {
+            actions << action.identifier << action.title;
+        }
+    }
+
+    QVariantMap hints;
+    hints.insert(QStringLiteral("category"), request.categoryIdentifier);
+    hints.insert(QStringLiteral("desktop-entry"), QString::fromLatin1(kDesktopEntry));
+    if (!request.attachmentPath.isEmpty()) {
+        hints.insert(QStringLiteral("image-path"),
+                     QUrl::fromLocalFile(request.attachmentPath).toString(QUrl::FullyEncoded));
+    }
+    if (request.sound) {
+        hints.insert(QStringLiteral("sound-name"), QStringLiteral("message-new-instant"));
+    } else {
+        hints.insert(QStringLiteral("suppress-sound"), true);
+    }
+
+    QDBusMessage call = serverCall(QStringLiteral("Notify"));
+    call << QStringLiteral("Backbeacon") << 0u << QString::fromLatin1(kDesktopEntry)
+         << request.title << request.body << actions << hints << -1;
+
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, kCallTimeoutMs), this);
+    const quint64 generation = m_serverGeneration;
+    const QString requestIdentifier = request.identifier;
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, generation, requestIdentifier](QDBusPendingCallWatcher* finished) {
+                finished->deleteLater();
+                const QDBusPendingReply<uint> reply = *finished;
+                if (reply.isError()) {
+                    qCDebug(lcNotifyBus) << "notification not shown:" << reply.error().message();
+                    return;
+                }
+                // An id from a server that has since gone means nothing to its successor.
+                if (generation == m_serverGeneration) {
+                    remember(reply.value(), requestIdentifier);
+                }
+            });
+}
+
+void FreedesktopNotificationCenter::getAuthorizationStatus(std::function<void(int status)> done) {
+    auto* watcher = new QDBusPendingCallWatcher(
+        m_bus.asyncCall(serverCall(QStringLiteral("GetServerInformation")), kCallTimeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [done = std::move(done)](QDBusPendingCallWatcher* finished) {
+                finished->deleteLater();
+                const bool answered = !finished->isError();
+                if (!answered) {
+                    qCDebug(lcNotifyBus)
+                        << "no notification server:" << finished->error().message();
+                }
+                if (done) {
+                    done(answered ? 2 : 1);
+                }
+            });
+}
+
+void FreedesktopNotificationCenter::onActionInvoked(uint id, const QString& actionKey) {
+    const QString requestIdentifier = forget(id);
+    if (requestIdentifier.isEmpty()) {
+        return; // another application's notification
+    }
+    // Some servers keep the bubble up after an action; the choice is made, so close it.
+    QDBusMessage close = serverCall(QStringLiteral("CloseNotification"));
+    close << id;
+    m_bus.asyncCall(close, kCallTimeoutMs);
+    emit actionInvoked(requestIdentifier, actionKey);
+}
+
+void FreedesktopNotificationCenter::onNotificationClosed(uint id, uint /*reason*/) {
+    forget(id);
+}
+
+void FreedesktopNotificationCenter::serverChanged() {
+    // A new server numbers its notifications afresh: our old ids may now name
+    // another application's notifications.
+    m_shown.clear();
+    ++m_serverGeneration;
+}
+
+void FreedesktopNotificationCenter::remember(uint id, const QString& requestIdentifier) {
+    forget(id);
+    if (m_shown.size() >= kMaxTracked) {
+        m_shown.pop_front();
+    }
+    m_shown.emplace_back(id, requestIdentifier);
+}
+
+QString FreedesktopNotificationCenter::forget(uint id) {
+    const auto found = std::find_if(m_shown.begin(), m_shown.end(),
+                                    [id](const auto& entry) { return entry.first == id; });
+    if (found == m_shown.end()) {
+        return {};
+    }
+    QString requestIdentifier = found->second;
+    m_shown.erase(found);
+    return requestIdentifier;
+}
+
+} // namespace backbeacon

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "NotificationCenter.h"
+
+#include <QDBusConnection>
+#include <QDBusServiceWatcher>
+
+#include <cstddef>
+#include <deque>
+#include <utility>
+
+namespace backbeacon {
+
+// The desktop's notification server (org.freedesktop.Notifications) on the
+// session bus. Every call is asynchronous: a server that is missing, hangs or
+// goes away never holds up the main thread, and its failures are dropped.
+class FreedesktopNotificationCenter final : public NotificationCenter {
+    Q_OBJECT
+
+public:
+    static constexpr const char* kDesktopEntry = "org.backbeacon.Backbeacon";
+    // Notifications whose actions we still answer; older ones are forgotten.
+    static constexpr std::size_t kMaxTracked = 64;
+    // How long a call may go unanswered before it counts as failed.
+    static constexpr int kCallTimeoutMs = 10'000;
+
+    explicit FreedesktopNotificationCenter(QDBusConnection bus = QDBusConnection::sessionBus(),
+                                           QObject* parent = nullptr);
+
+    void setNotificationCategories(std::vector<NotificationCategory> categories) override;
+    void add(const NotificationRequest& request) override;
+    void getAuthorizationStatus(std::function<void(int status)> done) override;
+
+    // Server ids of shown notifications we still answer actions for.
+    std::size_t trackedCount() const { return m_shown.size(); }
+
+private slots:
+    void onActionInvoked(uint id, const QString& actionKey);
+    void onNotificationClosed(uint id, uint reason);
+
+private:
+    void serverChanged();
+    void remember(uint id, const QString& requestIdentifier);
+    QString forget(uint id);
+
+    QDBusConnection m_bus;
+    QDBusServiceWatcher m_serverWatcher;
+    std::vector<NotificationCategory> m_categories;
+    std::deque<std::pair<uint, QString>> m_shown; // server id, our request id; oldest first
+    quint64 m_serverGeneration = 0;
+};
+
+} // namespace backbeacon
