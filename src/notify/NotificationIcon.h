@@ -22,7 +22,10 @@ public:
     // `folder` empty: the private scratch folder, looked up at the first alert.
     explicit NotificationIcon(ImageProvider appIcon = {}, QString folder = {});
 
-    void setAppIcon(ImageProvider appIcon) { m_appIcon = std::move(appIcon); }
+    void setAppIcon(ImageProvider appIcon) {
+        m_appIcon = std::move(appIcon);
+        m_png.clear();
+    }
     void setFolder(QString folder) { m_folder = std::move(folder); }
 
     // The icon file to attach, written first if it is not there; empty when
