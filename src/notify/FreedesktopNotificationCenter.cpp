@@ -4,7 +4,6 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QLoggingCategory>
-#include <QPointer>
 #include <QUrl>
 #include <QVariantMap>
 
@@ -31,9 +30,9 @@ FreedesktopNotificationCenter::FreedesktopNotificationCenter(QDBusConnection bus
       m_serverWatcher(kService, m_bus, QDBusServiceWatcher::WatchForOwnerChange) {
     // Bound to the server's name, so other processes cannot fake its signals.
     m_bus.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
-                  SLOT(onActionInvoked(uint, QString)));
+                  SLOT(onActionInvoked(uint, QString, QDBusMessage)));
     m_bus.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
-                  SLOT(onNotificationClosed(uint, uint)));
+                  SLOT(onNotificationClosed(uint, uint, QDBusMessage)));
     connect(&m_serverWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
             &FreedesktopNotificationCenter::serverChanged);
 }
@@ -72,20 +71,15 @@ void FreedesktopNotificationCenter::add(const NotificationRequest& request) {
          << request.title << request.body << actions << hints << -1;
 
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, kCallTimeoutMs), this);
-    const quint64 generation = m_serverGeneration;
-    const QString requestIdentifier = request.identifier;
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, generation, requestIdentifier](QDBusPendingCallWatcher* finished) {
+            [this, requestIdentifier = request.identifier](QDBusPendingCallWatcher* finished) {
                 finished->deleteLater();
                 const QDBusPendingReply<uint> reply = *finished;
                 if (reply.isError()) {
                     qCDebug(lcNotifyBus) << "notification not shown:" << reply.error().message();
                     return;
                 }
-                // An id from a server that has since gone means nothing to its successor.
-                if (generation == m_serverGeneration) {
-                    remember(reply.value(), requestIdentifier);
-                }
+                remember({reply.reply().service(), reply.value(), requestIdentifier});
             });
 }
 
@@ -106,8 +100,9 @@ void FreedesktopNotificationCenter::getAuthorizationStatus(std::function<void(in
             });
 }
 
-void FreedesktopNotificationCenter::onActionInvoked(uint id, const QString& actionKey) {
-    const QString requestIdentifier = forget(id);
+void FreedesktopNotificationCenter::onActionInvoked(uint id, const QString& actionKey,
+                                                    const QDBusMessage& message) {
+    const QString requestIdentifier = forget(message.service(), id);
     if (requestIdentifier.isEmpty()) {
         return; // another application's notification
     }
@@ -118,32 +113,33 @@ void FreedesktopNotificationCenter::onActionInvoked(uint id, const QString& acti
     emit actionInvoked(requestIdentifier, actionKey);
 }
 
-void FreedesktopNotificationCenter::onNotificationClosed(uint id, uint /*reason*/) {
-    forget(id);
+void FreedesktopNotificationCenter::onNotificationClosed(uint id, uint /*reason*/,
+                                                         const QDBusMessage& message) {
+    forget(message.service(), id);
 }
 
-void FreedesktopNotificationCenter::serverChanged() {
-    // A new server numbers its notifications afresh: our old ids may now name
-    // another application's notifications.
-    m_shown.clear();
-    ++m_serverGeneration;
+void FreedesktopNotificationCenter::serverChanged(const QString& /*name*/, const QString& oldOwner,
+                                                  const QString& /*newOwner*/) {
+    // Whatever the server that went away showed for us went with it.
+    std::erase_if(m_shown, [&](const Shown& shown) { return shown.server == oldOwner; });
 }
 
-void FreedesktopNotificationCenter::remember(uint id, const QString& requestIdentifier) {
-    forget(id);
+void FreedesktopNotificationCenter::remember(Shown shown) {
+    forget(shown.server, shown.id);
     if (m_shown.size() >= kMaxTracked) {
         m_shown.pop_front();
     }
-    m_shown.emplace_back(id, requestIdentifier);
+    m_shown.push_back(std::move(shown));
 }
 
-QString FreedesktopNotificationCenter::forget(uint id) {
-    const auto found = std::find_if(m_shown.begin(), m_shown.end(),
-                                    [id](const auto& entry) { return entry.first == id; });
+QString FreedesktopNotificationCenter::forget(const QString& server, uint id) {
+    const auto found = std::find_if(m_shown.begin(), m_shown.end(), [&](const Shown& shown) {
+        return shown.id == id && shown.server == server;
+    });
     if (found == m_shown.end()) {
         return {};
     }
-    QString requestIdentifier = found->second;
+    QString requestIdentifier = std::move(found->requestIdentifier);
     m_shown.erase(found);
     return requestIdentifier;
 }

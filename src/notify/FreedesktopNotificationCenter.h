@@ -3,11 +3,11 @@
 #include "NotificationCenter.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusServiceWatcher>
 
 #include <cstddef>
 #include <deque>
-#include <utility>
 
 namespace backbeacon {
 
@@ -35,19 +35,26 @@ public:
     std::size_t trackedCount() const { return m_shown.size(); }
 
 private slots:
-    void onActionInvoked(uint id, const QString& actionKey);
-    void onNotificationClosed(uint id, uint reason);
+    void onActionInvoked(uint id, const QString& actionKey, const QDBusMessage& message);
+    void onNotificationClosed(uint id, uint reason, const QDBusMessage& message);
 
 private:
-    void serverChanged();
-    void remember(uint id, const QString& requestIdentifier);
-    QString forget(uint id);
+    // A notification a server showed for us. Ids are numbered by each server
+    // afresh, so an id only means something together with the server's bus name.
+    struct Shown {
+        QString server;
+        uint id = 0;
+        QString requestIdentifier;
+    };
+
+    void serverChanged(const QString& name, const QString& oldOwner, const QString& newOwner);
+    void remember(Shown shown);
+    QString forget(const QString& server, uint id);
 
     QDBusConnection m_bus;
     QDBusServiceWatcher m_serverWatcher;
     std::vector<NotificationCategory> m_categories;
-    std::deque<std::pair<uint, QString>> m_shown; // server id, our request id; oldest first
-    quint64 m_serverGeneration = 0;
+    std::deque<Shown> m_shown; // oldest first
 };
 
 } // namespace backbeacon

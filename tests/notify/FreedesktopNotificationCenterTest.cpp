@@ -37,7 +37,12 @@ public:
         QDBusConnection::disconnectFromBus(m_bus.name());
     }
 
+    // Gives up the server name; calls already taken can still be answered.
+    void releaseName() { m_bus.unregisterService(kService); }
+    void answerHeldCall() { m_bus.send(m_held.createReply(nextId++)); }
+
     bool registered = false;
+    bool holdAnswers = false; // keep the next Notify unanswered until answerHeldCall()
     uint nextId = 1;
     int served = 0;
     std::vector<uint> closed;
@@ -46,6 +51,11 @@ public slots:
     uint Notify(const QString&, uint, const QString&, const QString&, const QString&,
                 const QStringList&, const QVariantMap&, int) {
         ++served;
+        if (holdAnswers) {
+            setDelayedReply(true);
+            m_held = message();
+            return 0;
+        }
         return nextId++;
     }
     void CloseNotification(uint id) { closed.push_back(id); }
@@ -62,6 +72,7 @@ signals:
 
 private:
     QDBusConnection m_bus;
+    QDBusMessage m_held;
 };
 
 class FreedesktopNotificationCenterTest : public ::testing::Test {
@@ -144,19 +155,32 @@ TEST_F(FreedesktopNotificationCenterTest, RemembersOnlyTheNewestNotifications) {
               (Seen{{"7", kSnooze}, {QString::number(count), "marker"}}));
 }
 
-TEST_F(FreedesktopNotificationCenterTest, ANewServerForgetsTheIdsOfTheOldOne) {
-    show(QStringLiteral("old"));
+TEST_F(FreedesktopNotificationCenterTest, IdsOfAServerThatWentAwayMeanNothingToItsSuccessor) {
+    show(QStringLiteral("shown"));
+    server->holdAnswers = true;
+    center.add({QStringLiteral("late"),
+                QStringLiteral("t"),
+                QStringLiteral("b"),
+                QStringLiteral("backbeacon.posture-alert"),
+                {},
+                false});
+    ASSERT_TRUE(waitFor([&] { return server->served == 2; }));
+
+    auto gone = std::move(server);
+    gone->releaseName();
+    ASSERT_TRUE(waitFor([&] { return center.trackedCount() == 0; }));
+    // Its answer comes only after it went away, with an id its successor hands out too.
+    gone->nextId = 1;
+    gone->answerHeldCall();
+    ASSERT_TRUE(waitFor([&] { return center.trackedCount() == 1; }));
+
     QSignalSpy spy(&center, &NotificationCenter::actionInvoked);
-    server.reset();
     server = std::make_unique<FakeServer>(QStringLiteral("successor"));
     ASSERT_TRUE(server->registered);
-    ASSERT_TRUE(waitFor([&] { return center.trackedCount() == 0; }));
-
-    // The successor's id 1 names someone else's notification until it gives us one.
-    emit server->ActionInvoked(1, kSnooze);
-    show(QStringLiteral("new"));
+    emit server->ActionInvoked(1, kSnooze); // another application's notification 1
+    show(QStringLiteral("new"));            // ours, numbered 1 as well
     EXPECT_EQ(invoke({}, 1), (Seen{{"new", "marker"}}));
-    EXPECT_EQ(spy.size(), 1) << "nothing reported for the old server's id";
+    EXPECT_EQ(spy.size(), 1) << "an old server's id answered for the new server's notification";
 }
 
 TEST_F(FreedesktopNotificationCenterTest, AuthorizationFollowsWhetherAServerAnswers) {
