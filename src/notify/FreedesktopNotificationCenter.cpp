@@ -70,33 +70,45 @@ void FreedesktopNotificationCenter::add(const NotificationRequest& request) {
     call << QStringLiteral("Backbeacon") << 0u << QString::fromLatin1(kDesktopEntry)
          << request.title << request.body << actions << hints << -1;
 
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, kCallTimeoutMs), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, requestIdentifier = request.identifier](QDBusPendingCallWatcher* finished) {
-                finished->deleteLater();
-                const QDBusPendingReply<uint> reply = *finished;
-                if (reply.isError()) {
-                    qCDebug(lcNotifyBus) << "notification not shown:" << reply.error().message();
-                    return;
-                }
-                remember({reply.reply().service(), reply.value(), requestIdentifier});
-            });
+    send(call, [this, requestIdentifier = request.identifier](const QDBusPendingCall& answer) {
+        const QDBusPendingReply<uint> reply = answer;
+        if (reply.isError()) {
+            qCDebug(lcNotifyBus) << "notification not shown:" << reply.error().message();
+            return;
+        }
+        remember({reply.reply().service(), reply.value(), requestIdentifier});
+    });
 }
 
 void FreedesktopNotificationCenter::getAuthorizationStatus(std::function<void(int status)> done) {
-    auto* watcher = new QDBusPendingCallWatcher(
-        m_bus.asyncCall(serverCall(QStringLiteral("GetServerInformation")), kCallTimeoutMs), this);
+    send(serverCall(QStringLiteral("GetServerInformation")),
+         [done = std::move(done)](const QDBusPendingCall& answer) {
+             const bool answered = !answer.isError();
+             if (!answered) {
+                 qCDebug(lcNotifyBus) << "no notification server:" << answer.error().message();
+             }
+             if (done) {
+                 done(answered ? 2 : 1);
+             }
+         });
+}
+
+void FreedesktopNotificationCenter::send(
+    const QDBusMessage& call, std::function<void(const QDBusPendingCall& answer)> answered) {
+    const QDBusPendingCall pending = m_bus.asyncCall(call, kCallTimeoutMs);
+    if (pending.isFinished()) {
+        // Failed before it was sent (no session bus at all): a watcher would never
+        // report it, yet the caller still expects its answer later, not now.
+        QMetaObject::invokeMethod(
+            this, [pending, answered = std::move(answered)] { answered(pending); },
+            Qt::QueuedConnection);
+        return;
+    }
+    auto* watcher = new QDBusPendingCallWatcher(pending, this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [done = std::move(done)](QDBusPendingCallWatcher* finished) {
+            [answered = std::move(answered)](QDBusPendingCallWatcher* finished) {
                 finished->deleteLater();
-                const bool answered = !finished->isError();
-                if (!answered) {
-                    qCDebug(lcNotifyBus)
-                        << "no notification server:" << finished->error().message();
-                }
-                if (done) {
-                    done(answered ? 2 : 1);
-                }
+                answered(*finished);
             });
 }
 

@@ -4,6 +4,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QDBusServiceWatcher>
 
 #include <cstddef>
@@ -47,6 +48,10 @@ private:
         QString requestIdentifier;
     };
 
+    // Makes the call without waiting; `answered` runs later on this thread with
+    // the reply or the failure.
+    void send(const QDBusMessage& call,
+              std::function<void(const QDBusPendingCall& answer)> answered);
     void serverChanged(const QString& name, const QString& oldOwner, const QString& newOwner);
     void remember(Shown shown);
     QString forget(const QString& server, uint id);

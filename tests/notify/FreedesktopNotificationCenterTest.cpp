@@ -196,4 +196,16 @@ TEST_F(FreedesktopNotificationCenterTest, AuthorizationFollowsWhetherAServerAnsw
     EXPECT_EQ(answers, (std::vector<int>{2, 1}));
 }
 
+TEST(FreedesktopNotificationCenterWithoutBusTest, NoSessionBusReadsAsDenied) {
+    const QDBusConnection none = QDBusConnection::connectToBus(
+        QStringLiteral("unix:path=/nonexistent/backbeacon-bus"), QStringLiteral("none"));
+    ASSERT_FALSE(none.isConnected());
+    FreedesktopNotificationCenter center(none);
+    center.add({QStringLiteral("id"), QStringLiteral("t"), QStringLiteral("b"), {}, {}, true});
+    int answer = 0;
+    center.getAuthorizationStatus([&](int status) { answer = status; });
+    EXPECT_TRUE(waitFor([&] { return answer == 1; }));
+    EXPECT_EQ(center.trackedCount(), 0u);
+}
+
 #include "FreedesktopNotificationCenterTest.moc"
