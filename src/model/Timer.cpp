@@ -37,6 +37,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<Timer> QtTimerFactory::createTimer() { return std::make_unique<QtTimer>(); }
+std::unique_ptr<Timer> QtTimerFactory::createTimer() {
+    return std::make_unique<QtTimer>();
+}
 
 } // namespace backbeacon

@@ -34,7 +34,8 @@ public:
         for (;;) {
             VirtualTimer* next = nullptr;
             for (VirtualTimer* timer : m_timers) {
-                if (timer->m_active && timer->m_due <= end && (!next || timer->m_due < next->m_due)) {
+                if (timer->m_active && timer->m_due <= end &&
+                    (!next || timer->m_due < next->m_due)) {
                     next = timer;
                 }
             }
