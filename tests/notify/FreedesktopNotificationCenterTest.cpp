@@ -5,7 +5,6 @@
 #include "WaitFor.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusContext>
 #include <QSignalSpy>
 
@@ -59,12 +58,6 @@ public slots:
         return nextId++;
     }
     void CloseNotification(uint id) { closed.push_back(id); }
-    QString GetServerInformation(QString& vendor, QString& version, QString& protocol) {
-        vendor = QStringLiteral("test");
-        version = QStringLiteral("1");
-        protocol = QStringLiteral("1.2");
-        return QStringLiteral("fake");
-    }
 
 signals:
     void ActionInvoked(uint id, const QString& actionKey);
@@ -181,19 +174,6 @@ TEST_F(FreedesktopNotificationCenterTest, IdsOfAServerThatWentAwayMeanNothingToI
     show(QStringLiteral("new"));            // ours, numbered 1 as well
     EXPECT_EQ(invoke({}, 1), (Seen{{"new", "marker"}}));
     EXPECT_EQ(spy.size(), 1) << "an old server's id answered for the new server's notification";
-}
-
-TEST_F(FreedesktopNotificationCenterTest, AuthorizationFollowsWhetherAServerAnswers) {
-    std::vector<int> answers;
-    center.getAuthorizationStatus([&](int status) { answers.push_back(status); });
-    ASSERT_TRUE(waitFor([&] { return answers.size() == 1; }));
-    server.reset();
-    ASSERT_TRUE(waitFor([] {
-        return !QDBusConnection::sessionBus().interface()->isServiceRegistered(kService).value();
-    }));
-    center.getAuthorizationStatus([&](int status) { answers.push_back(status); });
-    ASSERT_TRUE(waitFor([&] { return answers.size() == 2; }));
-    EXPECT_EQ(answers, (std::vector<int>{2, 1}));
 }
 
 TEST(FreedesktopNotificationCenterWithoutBusTest, NoSessionBusReadsAsDenied) {

@@ -89,13 +89,8 @@ TEST_F(NotificationManagerTest, DeniedNotificationsStillRestartTheCooldown) {
     EXPECT_FALSE(alertAfter(30));
 }
 
-TEST_F(NotificationManagerTest, RequestCarriesTheAlertAndFollowsTheSoundSetting) {
-    ASSERT_EQ(center.categories.size(), 1u);
-    EXPECT_EQ(center.categories[0].identifier, "backbeacon.posture-alert");
-    ASSERT_EQ(center.categories[0].actions.size(), 1u);
-    EXPECT_EQ(center.categories[0].actions[0].identifier, "backbeacon.snooze10");
-    EXPECT_EQ(center.categories[0].actions[0].title, "Pause 10 min");
-
+// The texts, category and action are checked as they reach a real daemon (DunstTest.cpp).
+TEST_F(NotificationManagerTest, SoundFollowsTheSettingAndEveryRequestIsNew) {
     settings.setNotificationCooldown(0);
     settings.setSoundEnabled(false);
     ASSERT_TRUE(alertAfter(0));
@@ -107,9 +102,6 @@ TEST_F(NotificationManagerTest, RequestCarriesTheAlertAndFollowsTheSoundSetting)
     EXPECT_EQ(center.requests[1].sound, true);
     std::set<QString> identifiers;
     for (const NotificationRequest& request : center.requests) {
-        EXPECT_EQ(request.title, "Posture signal");
-        EXPECT_EQ(request.body, "You are moving away from baseline. Return to center.");
-        EXPECT_EQ(request.categoryIdentifier, "backbeacon.posture-alert");
         EXPECT_FALSE(QUuid::fromString(request.identifier).isNull())
             << request.identifier.toStdString();
         EXPECT_EQ(request.identifier.size(), 36);
@@ -155,7 +147,7 @@ TEST_F(NotificationManagerTest, IconIsRenderedOnceAndReusedWhileTheFileLasts) {
     EXPECT_EQ(written.pixelColor(0, 0), QColor(20, 140, 220));
     EXPECT_EQ(written.pixelColor(127, 127), QColor(20, 140, 220));
 
-    // Replaced behind our back: attached as it is, not drawn again.
+    // Replaced behind our back (or left by an earlier run): attached as it is, not drawn again.
     writeAll(iconPath(), "planted");
     ASSERT_TRUE(alertAfter(0));
     EXPECT_EQ(center.requests.back().attachmentPath, iconPath());
@@ -168,14 +160,6 @@ TEST_F(NotificationManagerTest, IconIsRenderedOnceAndReusedWhileTheFileLasts) {
     EXPECT_EQ(QImage(iconPath()).size(), QSize(128, 128));
     EXPECT_EQ(iconRenders, 1);
     EXPECT_EQ(entries(dir.path()), QStringList{kIconName}) << "no temporary files left";
-}
-
-TEST_F(NotificationManagerTest, FileFromAnEarlierRunIsAttachedWithoutRendering) {
-    writeAll(iconPath(), "from an earlier run");
-    ASSERT_TRUE(alertAfter(0));
-    EXPECT_EQ(center.requests.back().attachmentPath, iconPath());
-    EXPECT_EQ(readAll(iconPath()), "from an earlier run");
-    EXPECT_EQ(iconRenders, 0);
 }
 
 TEST_F(NotificationManagerTest, WithoutAnIconTheAlertGoesOutBare) {
