@@ -13,6 +13,9 @@ packages=(
   clang libclang-rt-14-dev clang-format
   # test helpers: time zones, fault injection, private mounts, a fixed font
   tzdata strace util-linux fonts-dejavu-core
+  # desktop notification tests: a private session bus, its monitor, dunst
+  # (with dunstctl) and a virtual X server for dunst's window
+  dbus-daemon dbus-bin dunst xvfb
 )
 
 missing=()

@@ -25,7 +25,11 @@ NotificationManager::NotificationManager(AppSettings& settings, NotificationCent
 
 void NotificationManager::notifyPostureAlert() {
     const Instant now = m_clock.now();
-    if (m_settings.notificationCooldown() > now - m_lastNotificationAt) {
+    const double elapsed = now - m_lastNotificationAt;
+    // A negative elapsed time means the wall clock was set back since the last
+    // alert; holding alerts back until it catches up again would silence them
+    // for as long as the clock jumped.
+    if (elapsed >= 0 && m_settings.notificationCooldown() > elapsed) {
         return;
     }
     m_lastNotificationAt = now;
@@ -35,6 +39,7 @@ void NotificationManager::notifyPostureAlert() {
     request.title = QStringLiteral("Posture signal");
     request.body = QStringLiteral("You are moving away from baseline. Return to center.");
     request.categoryIdentifier = kCategoryIdentifier;
+    request.attachmentPath = m_icon.attachmentPath();
     request.sound = m_settings.soundEnabled();
     m_center.add(request);
 }

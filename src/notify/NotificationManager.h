@@ -1,5 +1,6 @@
 #pragma once
 
+#include "NotificationIcon.h"
 #include "model/Instant.h"
 
 #include <QObject>
@@ -38,6 +39,14 @@ public:
     const SnoozeHandler& snoozeHandler() const { return m_snoozeHandler; }
     void setSnoozeHandler(SnoozeHandler handler) { m_snoozeHandler = std::move(handler); }
 
+    // Where the alert's picture comes from: the application icon, drawn by the
+    // app shell. Without one (or with a null image) alerts carry no picture.
+    void setIconProvider(NotificationIcon::ImageProvider appIcon) {
+        m_icon.setAppIcon(std::move(appIcon));
+    }
+    // The folder the icon file goes to; the private scratch folder unless set.
+    void setIconFolder(QString folder) { m_icon.setFolder(std::move(folder)); }
+
 signals:
     void authorizationStatusChanged(int status);
 
@@ -51,6 +60,7 @@ private:
     Instant m_lastNotificationAt = Instant::distantPast();
     int m_authorizationStatus = 0;
     SnoozeHandler m_snoozeHandler;
+    NotificationIcon m_icon;
 };
 
 } // namespace backbeacon

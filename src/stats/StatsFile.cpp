@@ -1,5 +1,7 @@
 #include "StatsFile.h"
 
+#include "model/AppFolders.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,27 +19,8 @@ namespace backbeacon {
 
 namespace {
 
-const QString kAppFolder = QStringLiteral("/Backbeacon");
-
 QByteArray encodedPath(const QString& path) {
     return QFile::encodeName(path);
-}
-
-// `base`/Backbeacon if `base` is an absolute path and the folder exists or can be made.
-QString usableFolder(const QString& base, bool ownerOnly) {
-    if (base.isEmpty() || !QDir::isAbsolutePath(base)) {
-        return {};
-    }
-    const QString folder = QDir::cleanPath(base + kAppFolder);
-    if (ownerOnly) {
-        // Made 0700 from the start, so it is never open to others even briefly.
-        if (::mkdir(encodedPath(folder).constData(), 0700) != 0 && errno != EEXIST) {
-            return {};
-        }
-    } else if (!QDir().mkpath(folder)) {
-        return {};
-    }
-    return QFileInfo(folder).isDir() ? folder : QString();
 }
 
 } // namespace
@@ -45,17 +28,9 @@ QString usableFolder(const QString& base, bool ownerOnly) {
 StatsFile::StatsFile(QString folder, Posix& posix) : m_folder(std::move(folder)), m_posix(posix) {}
 
 QString StatsFile::defaultFolder() {
-    QString folder =
-        usableFolder(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation), false);
-    if (folder.isEmpty()) {
-        // Not QStandardPaths::RuntimeLocation: without $XDG_RUNTIME_DIR it makes one in /tmp.
-        folder = usableFolder(qEnvironmentVariable("XDG_RUNTIME_DIR"), true);
-    }
-    if (folder.isEmpty()) {
-        folder = usableFolder(
-            QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation), false);
-    }
-    return folder;
+    const QString folder =
+        appFolderIn(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation), false);
+    return folder.isEmpty() ? privateScratchFolder() : folder;
 }
 
 QString StatsFile::filePath() const {

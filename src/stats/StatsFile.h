@@ -23,9 +23,8 @@ public:
     // saves fail.
     explicit StatsFile(QString folder, Posix& posix = Posix::real());
 
-    // $XDG_DATA_HOME/Backbeacon when it can be used, else a private folder:
-    // $XDG_RUNTIME_DIR/Backbeacon (mode 0700), else $XDG_CACHE_HOME/Backbeacon.
-    // Never the shared /tmp. Creates the folder it picks; empty if none works.
+    // $XDG_DATA_HOME/Backbeacon when it can be used, else the private scratch
+    // folder (model/AppFolders.h). Creates the folder it picks; empty if none works.
     static QString defaultFolder();
 
     QString folder() const { return m_folder; }

@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Runs one test on a private D-Bus session bus of its own and, with --display,
+# beside a private X server (Xvfb) for the notification daemon the test starts.
+# Nothing of the caller's desktop is used: CI runs this as root with no display
+# and no session bus. Whatever way the test ends, everything started here is
+# stopped again.
+#
+#   run-private-session.sh [--display] -- test-binary [arguments...]
+set -euo pipefail
+
+with_display=false
+if [ "${1:-}" = --display ]; then
+  with_display=true
+  shift
+fi
+[ "${1:-}" = -- ] && shift
+[ $# -ge 1 ] || { echo "usage: $0 [--display] -- test-binary [arguments...]" >&2; exit 2; }
+
+needed=(dbus-daemon dbus-run-session setsid)
+$with_display && needed+=(Xvfb dunst dunstctl dbus-monitor)
+missing=()
+for tool in "${needed[@]}"; do
+  command -v "$tool" >/dev/null || missing+=("$tool")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "missing test tools: ${missing[*]} (scripts/install-deps.sh installs them)" >&2
+  exit 1
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/backbeacon-session.XXXXXX")
+xvfb=
+session=
+cleanup() {
+  local status=$?
+  trap - EXIT INT TERM
+  # The test runs in a process group of its own, with the bus daemon and every
+  # helper it starts (dunst, dbus-monitor, the menu script): end them all.
+  [ -n "$session" ] && kill -KILL -- "-$session" 2>/dev/null || true
+  [ -n "$xvfb" ] && kill -TERM "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null || true
+  rm -rf "$work"
+  exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# The test's own user folders, so nothing lands in the caller's home.
+mkdir -m 0700 "$work/runtime"
+export XDG_RUNTIME_DIR="$work/runtime"
+export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_CACHE_HOME="$work/cache"
+unset DBUS_SESSION_BUS_ADDRESS DISPLAY WAYLAND_DISPLAY
+
+if $with_display; then
+  # Xvfb picks a free display itself and reports its number through the pipe.
+  mkfifo "$work/display"
+  Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x800x24 3>"$work/display" 2>"$work/xvfb.log" &
+  xvfb=$!
+  number=
+  read -r -t 20 number <"$work/display" || true
+  if [ -z "$number" ]; then
+    echo "Xvfb did not start:" >&2
+    cat "$work/xvfb.log" >&2
+    exit 1
+  fi
+  export DISPLAY=":$number"
+fi
+
+# No service folders: a call to a missing notification server fails at once
+# instead of starting whatever daemon the machine has installed.
+cat >"$work/session.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:dir=$work</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+CONF
+
+# Started in the background (so not a group leader), setsid makes the new group
+# without forking: its id is $!.
+setsid dbus-run-session --config-file="$work/session.conf" -- "$@" &
+session=$!
+status=0
+wait "$session" || status=$?
+exit "$status"
