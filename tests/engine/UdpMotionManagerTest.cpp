@@ -12,81 +12,42 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
-#include <array>
 #include <atomic>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <future>
-#include <ifaddrs.h>
 #include <limits>
 #include <linux/sock_diag.h>
-#include <netinet/in.h>
 #include <thread>
-#include <vector>
 
 using namespace backbeacon;
 using namespace backbeacon::testing;
+using Options = UdpMotionManager::Options;
+using Samples = std::vector<std::optional<MotionSample>>;
 
 namespace {
 
 constexpr double kPi = 3.141592653589793;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Runs the event loop until `done` holds or a generous bound passes; the bound
 // only keeps a broken build from hanging, it is not a speed check.
-template <typename Predicate> bool waitFor(Predicate done, int boundMs = 30'000) {
-    QDeadlineTimer deadline(boundMs);
+template <typename Predicate> bool waitFor(Predicate done) {
+    const QDeadlineTimer deadline(30'000);
     QTimer wake; // wakes the loop now and then, so the bound is seen
     wake.start(100);
-    while (!done()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
+    while (!done() && !deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
-    return true;
+    return done();
 }
 
-UdpMotionManager::Options freePort() {
-    UdpMotionManager::Options options;
-    options.port = 0;
-    return options;
+MotionManager::Handler collect(Samples& into) {
+    return [&into](const std::optional<MotionSample>& sample) { into.push_back(sample); };
 }
-
-// What a receiver delivered, and on which thread.
-struct Deliveries {
-    MotionManager::Handler handler() {
-        return [this](const std::optional<MotionSample>& sample) {
-            offMainThread += QThread::currentThread() != QCoreApplication::instance()->thread();
-            items.push_back(sample);
-        };
-    }
-    std::vector<std::optional<MotionSample>> items;
-    int offMainThread = 0;
-};
 
 bool sameSample(const std::optional<MotionSample>& got, double pitchDegrees, double rollDegrees) {
     return got && got->pitch == -pitchDegrees * kPi / 180.0 &&
            got->roll == -rollDegrees * kPi / 180.0;
-}
-
-// A local IPv4 address other than loopback, if the machine has one.
-std::optional<in_addr> otherLocalAddress() {
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0) {
-        return std::nullopt;
-    }
-    std::optional<in_addr> found;
-    for (ifaddrs* a = list; a && !found; a = a->ifa_next) {
-        if (a->ifa_addr && a->ifa_addr->sa_family == AF_INET) {
-            const in_addr address = reinterpret_cast<sockaddr_in*>(a->ifa_addr)->sin_addr;
-            if ((ntohl(address.s_addr) >> 24) != 127) {
-                found = address;
-            }
-        }
-    }
-    ::freeifaddrs(list);
-    return found;
 }
 
 // Whether another datagram fits in a socket's receive queue.
@@ -99,149 +60,135 @@ bool queueHasRoom(int fd) {
 
 } // namespace
 
-TEST(UdpMotionManager, DeliversLoopbackSamplesOneAtATimeOnTheMainThreadAfterStart) {
-    UdpMotionManager::Options options = freePort();
-    options.maxDatagramsPerPass = 1; // the second datagram waits while the first is handled
-    UdpMotionManager receiver(options);
+// Only well-formed datagrams sent after start become samples, in the engine's
+// radians and signs, one at a time on the main thread; every other one is counted.
+TEST(UdpMotionManager, DeliversOnlyWellFormedSamplesAfterStartAndCountsTheRest) {
+    // One per pass: the next datagram waits while a sample is handled.
+    UdpMotionManager receiver(Options{.port = 0, .maxDatagramsPerPass = 1});
     ASSERT_TRUE(receiver.isDeviceMotionAvailable());
-    ASSERT_NE(receiver.port(), 0);
-    EXPECT_FALSE(receiver.isDeviceMotionActive());
+    sockaddr_in bound{};
+    socklen_t length = sizeof bound;
+    ::getsockname(receiver.socketDescriptor(), reinterpret_cast<sockaddr*>(&bound), &length);
+    EXPECT_EQ(ntohl(bound.sin_addr.s_addr), INADDR_LOOPBACK) << "reachable from the network";
     UdpSender sender(receiver.port());
+    const auto send = [&](const auto& bytes, std::size_t size = 48) {
+        ASSERT_TRUE(sender.send(bytes.data(), size)) << size;
+    };
 
-    // Waiting before delivery starts: discarded, never handed over late.
-    ASSERT_TRUE(sender.send(opentrackPose(40.0, 40.0)));
+    send(opentrackPose(40.0, 40.0)); // waiting before start: discarded, never handed over late
     QCoreApplication::processEvents();
-    Deliveries got;
+    Samples got;
     int depth = 0;
     int deepest = 0;
-    const auto record = got.handler();
+    int offMainThread = 0;
     // This handler runs the event loop inside, as a modal wait would.
     receiver.startDeviceMotionUpdates([&](const std::optional<MotionSample>& sample) {
         deepest = std::max(deepest, ++depth);
-        record(sample);
+        offMainThread += QThread::currentThread() != QCoreApplication::instance()->thread();
+        got.push_back(sample);
         QCoreApplication::processEvents();
         --depth;
     });
-    EXPECT_TRUE(receiver.isDeviceMotionActive());
 
-    // Sent to another address of this machine: must not reach a loopback-only socket.
-    if (const auto other = otherLocalAddress()) {
-        sockaddr_in to = loopbackAddress(receiver.port());
-        to.sin_addr = *other;
-        const auto stray = opentrackPose(-40.0, -40.0);
-        ::sendto(sender.descriptor(), stray.data(), stray.size(), 0,
-                 reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    // Wrong lengths: 49 and 100 bytes start with a valid datagram, so only a
+    // detected truncation (or the parser's own length check) tells them apart.
+    std::array<unsigned char, 100> longer{};
+    std::ranges::copy(opentrackPose(10.0, 20.0), longer.begin());
+    for (const std::size_t size : {0u, 47u, 49u, 100u}) {
+        send(longer, size);
     }
-    ASSERT_TRUE(sender.send(opentrackPose(-7.5, 3.25)));
-    ASSERT_TRUE(sender.send(opentrackPose(1.0, -2.0)));
-    ASSERT_TRUE(waitFor([&] { return got.items.size() >= 2; }));
-
-    ASSERT_EQ(got.items.size(), 2u);
-    EXPECT_TRUE(sameSample(got.items[0], -7.5, 3.25));
-    EXPECT_TRUE(sameSample(got.items[1], 1.0, -2.0));
-    EXPECT_EQ(got.offMainThread, 0);
-    EXPECT_EQ(deepest, 1);
-    EXPECT_EQ(receiver.malformedDatagrams(), 0u);
-    EXPECT_GT(receiver.receiveBufferBytes(), 0);
-}
-
-TEST(UdpMotionManager, MalformedDatagramsAreCountedAndNeverDelivered) {
-    UdpMotionManager receiver(freePort());
-    Deliveries got;
-    receiver.startDeviceMotionUpdates(got.handler());
-    UdpSender sender(receiver.port());
-
-    const auto valid = opentrackPose(10.0, 20.0);
-    unsigned char longer[100] = {};
-    std::memcpy(longer, valid.data(), valid.size());
-    // 49 and 100 bytes start with a valid datagram: only the length is wrong.
-    for (const std::size_t size : {0u, 1u, 47u, 49u, 100u}) {
-        ASSERT_TRUE(sender.send(longer, size)) << size;
+    EXPECT_FALSE(parseOpentrackDatagram(longer.data(), 49));
+    EXPECT_FALSE(parseOpentrackDatagram(nullptr, 48));
+    // Any non-finite field; pitch or roll beyond a full turn, which describes no
+    // head and could overflow the engine's sums.
+    std::uint64_t bad = 4;
+    for (const double value : {kNaN, HUGE_VAL, -HUGE_VAL}) {
+        for (int field = 0; field < 6; ++field, ++bad) {
+            double v[6] = {1, 2, 3, 4, 5, 6};
+            v[field] = value;
+            send(opentrackDatagram(v[0], v[1], v[2], v[3], v[4], v[5]));
+        }
     }
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double inf = std::numeric_limits<double>::infinity();
-    ASSERT_TRUE(sender.send(opentrackPose(nan, 0.0)));
-    ASSERT_TRUE(sender.send(opentrackPose(0.0, -inf)));
-    ASSERT_TRUE(sender.send(opentrackDatagram(inf, 0, 0, 0, 0, 0)));
-    ASSERT_TRUE(sender.send(opentrackPose(1e308, 0.0)));
-    ASSERT_TRUE(sender.send(valid));
-    ASSERT_TRUE(waitFor([&] { return !got.items.empty(); }));
+    for (const auto& beyond : {opentrackPose(360.0000001, 0), opentrackPose(-360.0000001, 0),
+                               opentrackPose(0, 360.0000001), opentrackPose(0, -1e300)}) {
+        send(beyond);
+        ++bad;
+    }
+    // Written by hand so it cannot share a byte-order mistake with the helper:
+    // pitch 1.0 is 0x3FF0000000000000, roll -2.0 is 0xC000000000000000, least
+    // significant byte first.
+    OpentrackBytes handMade{};
+    handMade[32 + 6] = 0xF0;
+    handMade[32 + 7] = 0x3F;
+    handMade[40 + 7] = 0xC0;
+    send(handMade);
+    send(opentrackDatagram(1e300, -1e300, 5e-324, -0.0, 360.0, -360.0));
+    // opentrack's looking up and tilting toward the right shoulder: the engine's
+    // leaning back (negative pitch) and tilting right (positive roll).
+    send(opentrackPose(12.5, -30.25));
+    ASSERT_TRUE(waitFor([&] { return got.size() >= 3; }));
 
-    ASSERT_EQ(got.items.size(), 1u);
-    EXPECT_TRUE(sameSample(got.items[0], 10.0, 20.0));
-    EXPECT_EQ(receiver.malformedDatagrams(), 9u);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_TRUE(sameSample(got[0], 1.0, -2.0));
+    EXPECT_TRUE(sameSample(got[1], 360.0, -360.0));
+    EXPECT_TRUE(sameSample(got[2], 12.5, -30.25));
+    EXPECT_EQ(receiver.malformedDatagrams(), bad);
     EXPECT_EQ(receiver.droppedDatagrams(), 0u);
+    EXPECT_EQ(deepest, 1);
+    EXPECT_EQ(offMainThread, 0);
 }
 
 TEST(UdpMotionManager, APortAlreadyTakenIsUnavailableUntilItIsFree) {
-    HeldUdpPort held;
-    UdpMotionManager::Options options;
-    options.port = held.port();
-    UdpMotionManager receiver(options);
+    auto holder = std::make_unique<UdpMotionManager>(Options{.port = 0});
+    const std::uint16_t port = holder->port();
+    UdpMotionManager receiver(Options{.port = port});
     EXPECT_FALSE(receiver.isDeviceMotionAvailable());
-    Deliveries got;
-    receiver.startDeviceMotionUpdates(got.handler());
+    Samples got;
+    receiver.startDeviceMotionUpdates(collect(got));
     EXPECT_FALSE(receiver.isDeviceMotionActive());
 
     // A later start asks again.
-    held.release();
-    EXPECT_TRUE(receiver.isDeviceMotionAvailable());
-    EXPECT_EQ(receiver.port(), options.port);
-    receiver.startDeviceMotionUpdates(got.handler());
+    holder.reset();
+    receiver.startDeviceMotionUpdates(collect(got));
     EXPECT_TRUE(receiver.isDeviceMotionActive());
+    EXPECT_EQ(receiver.port(), port);
 }
 
-TEST(UdpMotionManager, ASocketErrorIsOneDeliveryWithoutASampleAndReceivingGoesOn) {
-    UdpMotionManager receiver(freePort());
-    Deliveries got;
-    receiver.startDeviceMotionUpdates(got.handler());
+// More than a small receive buffer holds, queued before the loop reads any: the
+// kernel drops the surplus, and every datagram is delivered, in order, or
+// counted. A socket error then is one delivery without a sample.
+TEST(UdpMotionManager, KernelDropsAreCountedAndASocketErrorIsOneEmptyDelivery) {
+    UdpMotionManager receiver(Options{.port = 0, .receiveBufferBytes = 16 * 1024});
+    Samples got;
+    receiver.startDeviceMotionUpdates(collect(got));
+    std::vector<OpentrackBytes> datagrams;
+    for (int i = 0; i < 2000; ++i) {
+        datagrams.push_back(opentrackPose(i * 0.1, 0.0));
+    }
+    UdpSender sender(receiver.port());
+    ASSERT_EQ(sender.sendAll(datagrams), datagrams.size());
+    ASSERT_TRUE(waitFor([&] { return got.size() + receiver.droppedDatagrams() >= 2000; }));
+    EXPECT_EQ(got.size() + receiver.droppedDatagrams(), 2000u);
+    EXPECT_GT(receiver.droppedDatagrams(), 0u);
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        EXPECT_TRUE(sameSample(got[i], static_cast<double>(i) * 0.1, 0.0)) << i;
+    }
 
     // A real socket error: with IP_RECVERR on, the "port unreachable" answer to
     // a datagram sent from the receiver's own socket becomes a pending error.
+    got.clear();
+    const std::uint16_t closedPort = UdpMotionManager(Options{.port = 0}).port();
     const int on = 1;
     const int fd = receiver.socketDescriptor();
     ASSERT_EQ(::setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on), 0);
-    std::uint16_t closedPort = 0;
-    {
-        HeldUdpPort probe;
-        closedPort = probe.port();
-    }
     const sockaddr_in to = loopbackAddress(closedPort);
     ASSERT_EQ(::sendto(fd, "x", 1, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to), 1);
-    ASSERT_TRUE(waitFor([&] { return !got.items.empty(); }));
-    EXPECT_FALSE(got.items[0]);
-
-    UdpSender sender(receiver.port());
-    ASSERT_TRUE(sender.send(opentrackPose(2.0, 2.0)));
-    ASSERT_TRUE(waitFor([&] { return got.items.size() >= 2; }));
-    ASSERT_EQ(got.items.size(), 2u);
-    EXPECT_TRUE(sameSample(got.items[1], 2.0, 2.0));
-}
-
-// More than the receive buffer holds, queued before the loop reads any: the
-// kernel drops the surplus, and every datagram is either delivered, in order,
-// or counted.
-TEST(UdpMotionManager, KernelDropsAreCounted) {
-    UdpMotionManager::Options options = freePort();
-    options.receiveBufferBytes = 16 * 1024;
-    UdpMotionManager receiver(options);
-    Deliveries got;
-    receiver.startDeviceMotionUpdates(got.handler());
-    UdpSender sender(receiver.port());
-    constexpr int kSent = 2000;
-    for (int i = 0; i < kSent; ++i) {
-        ASSERT_TRUE(sender.send(opentrackPose(i * 0.1, 0.0)));
-    }
-    ASSERT_TRUE(waitFor([&] {
-        return got.items.size() + receiver.droppedDatagrams() >= static_cast<std::size_t>(kSent);
-    }));
-
-    EXPECT_EQ(got.items.size() + receiver.droppedDatagrams(), static_cast<std::size_t>(kSent));
-    EXPECT_GT(receiver.droppedDatagrams(), 0u);
-    ASSERT_FALSE(got.items.empty());
-    for (std::size_t i = 0; i < got.items.size(); ++i) {
-        EXPECT_TRUE(sameSample(got.items[i], static_cast<double>(i) * 0.1, 0.0)) << i;
-    }
+    ASSERT_TRUE(waitFor([&] { return !got.empty(); }));
+    ASSERT_TRUE(sender.send(datagrams[0].data(), 48));
+    ASSERT_TRUE(waitFor([&] { return got.size() >= 2; }));
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_FALSE(got[0]);
+    EXPECT_TRUE(sameSample(got[1], 0.0, 0.0)) << "receiving goes on";
 }
 
 // 200,000 datagrams as fast as loopback takes them, every thousandth one bad.
@@ -251,17 +198,13 @@ TEST(UdpMotionManager, KernelDropsAreCounted) {
 TEST(UdpMotionManager, AFloodLeavesTheLoopResponsiveAndEndsOnTheNewestSample) {
     constexpr int kSent = 200'000;
     constexpr int kBacklog = 128; // queued before the loop reads anything
-    UdpMotionManager::Options options = freePort();
-    options.maxDatagramsPerPass = 16;
-    UdpMotionManager receiver(options);
+    UdpMotionManager receiver(Options{.port = 0, .maxDatagramsPerPass = 16});
     std::size_t delivered = 0;
     int lastSequence = -1;
     int outOfOrder = 0;
     std::optional<std::size_t> deliveredWhenOtherEventRan;
     receiver.startDeviceMotionUpdates([&](const std::optional<MotionSample>& sample) {
-        if (!sample) {
-            return;
-        }
+        ASSERT_TRUE(sample);
         if (delivered++ == 0) {
             QTimer::singleShot(0, [&] { deliveredWhenOtherEventRan = delivered; });
         }
@@ -271,21 +214,14 @@ TEST(UdpMotionManager, AFloodLeavesTheLoopResponsiveAndEndsOnTheNewestSample) {
     });
 
     std::vector<OpentrackBytes> datagrams;
-    int malformedSent = 0;
     for (int i = 0; i < kSent; ++i) {
-        const bool bad = i % 1000 == 500;
-        malformedSent += bad;
-        datagrams.push_back(
-            opentrackPose(i * 0.001, bad ? std::numeric_limits<double>::quiet_NaN() : 0.0));
+        datagrams.push_back(opentrackPose(i * 0.001, i % 1000 == 500 ? kNaN : 0.0));
     }
-    std::promise<void> backlogQueued;
-    std::atomic<std::size_t> sent = 0;
+    const std::span<const OpentrackBytes> all(datagrams);
+    UdpSender sender(receiver.port());
+    std::atomic<std::size_t> sent = sender.sendAll(all.first(kBacklog));
     std::atomic<bool> finished = false;
     std::thread flood([&] {
-        UdpSender sender(receiver.port());
-        const std::span<const OpentrackBytes> all(datagrams);
-        sent += sender.sendAll(all.first(kBacklog));
-        backlogQueued.set_value();
         sent += sender.sendAll(all.subspan(kBacklog, kSent - kBacklog - 1));
         // The kernel throws away the newest datagram when the queue is full,
         // and no receiver can get that one back: the last is sent once there
@@ -297,7 +233,6 @@ TEST(UdpMotionManager, AFloodLeavesTheLoopResponsiveAndEndsOnTheNewestSample) {
         sent += sender.sendAll(all.last(1));
         finished = true;
     });
-    backlogQueued.get_future().wait();
     const bool accounted = waitFor([&] {
         return finished &&
                delivered + receiver.malformedDatagrams() + receiver.droppedDatagrams() >= sent;
@@ -311,7 +246,4 @@ TEST(UdpMotionManager, AFloodLeavesTheLoopResponsiveAndEndsOnTheNewestSample) {
     EXPECT_EQ(lastSequence, kSent - 1);
     ASSERT_TRUE(deliveredWhenOtherEventRan);
     EXPECT_LT(*deliveredWhenOtherEventRan, static_cast<std::size_t>(kBacklog));
-    std::printf("flood: %zu delivered, %llu malformed, %llu dropped by the kernel\n", delivered,
-                static_cast<unsigned long long>(receiver.malformedDatagrams()),
-                static_cast<unsigned long long>(receiver.droppedDatagrams()));
 }

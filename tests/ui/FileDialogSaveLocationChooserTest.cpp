@@ -16,10 +16,5 @@ TEST(FileDialogSaveLocationChooser, OffersOnlyTheRequestedKindUnderTheProposedNa
     EXPECT_EQ(dialog.nameFilters(), QStringList{"PNG image (*.png)"});
     EXPECT_EQ(dialog.defaultSuffix(), "png");
     EXPECT_FALSE(dialog.testOption(QFileDialog::ReadOnly)) << "folders can be created";
-    ASSERT_EQ(dialog.selectedFiles().size(), 1);
-    EXPECT_TRUE(dialog.selectedFiles().first().endsWith("/backbeacon-2026-12-06.png"));
-
-    FileDialogSaveLocationChooser::configure(dialog,
-                                             {"Save Insight Card", "x.png", "image/png", false});
-    EXPECT_TRUE(dialog.testOption(QFileDialog::ReadOnly));
+    EXPECT_EQ(dialog.selectedFiles().value(0).section(u'/', -1), "backbeacon-2026-12-06.png");
 }
