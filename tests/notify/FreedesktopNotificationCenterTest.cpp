@@ -15,7 +15,7 @@ using namespace backbeacon::testing;
 namespace {
 
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
-using Seen = std::vector<std::pair<QString, QString>>; // request identifier, action
+using Seen = std::vector<std::pair<std::string, std::string>>; // request identifier, action
 
 class FakeServer final : public QObject {
     Q_OBJECT
@@ -72,7 +72,8 @@ protected:
         waitFor([&] { return actions.size() > before && actions.last().at(1) == "marker"; });
         Seen seen;
         for (const QList<QVariant>& action : actions) {
-            seen.emplace_back(action.at(0).toString(), action.at(1).toString());
+            seen.emplace_back(action.at(0).toString().toStdString(),
+                              action.at(1).toString().toStdString());
         }
         return seen;
     }
@@ -110,8 +111,8 @@ TEST_F(FreedesktopNotificationCenterTest, ActionsAreOursOnlyForWhatTheAnsweringS
     for (uint id = 2; id <= bound + 1; ++id) {
         show(QString::number(id));
     }
-    expected.emplace_back(QString::number(bound), "pause");
-    expected.emplace_back(QString::number(bound + 1), "marker");
+    expected.emplace_back(std::to_string(bound), "pause");
+    expected.emplace_back(std::to_string(bound + 1), "marker");
     EXPECT_EQ(invoke({bound}, bound + 1), expected);
     EXPECT_EQ(center.trackedCount(), FreedesktopNotificationCenter::kMaxTracked - 2);
 }

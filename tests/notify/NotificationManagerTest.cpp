@@ -86,8 +86,7 @@ TEST_F(NotificationManagerTest, OnlyThePauseActionSnoozesAndOnlyRealChangesOfAut
     manager.refreshAuthorization();
     center.status = 1;
     manager.refreshAuthorization();
-    EXPECT_EQ(manager.authorizationStatus(), 1);
-    ASSERT_EQ(changes.size(), 2);
+    ASSERT_EQ(changes.size(), 2) << "only real changes are reported";
     EXPECT_EQ(changes[0][0].toInt(), 2);
     EXPECT_EQ(changes[1][0].toInt(), 1);
 }
