@@ -1,28 +1,13 @@
 #pragma once
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QEventLoop>
-#include <QTimer>
-
-#include <functional>
+#include <QTest>
 
 namespace backbeacon::testing {
 
-// Runs the event loop until `done` holds or `timeoutMs` has passed; false on
-// timeout. Wakes for every event, and at least every 20 ms to look again.
-inline bool waitFor(const std::function<bool()>& done, int timeoutMs = 10'000) {
-    const QDeadlineTimer deadline(timeoutMs);
-    QTimer wake;
-    wake.start(20);
-    QEventLoop loop;
-    while (!done()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        loop.processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
+// Runs the event loop until `done` holds; false once `timeoutMs` has passed.
+// Generous: on a loaded machine a daemon may take seconds to start or answer.
+template <typename Done> bool waitFor(Done done, int timeoutMs = 10'000) {
+    return QTest::qWaitFor(done, timeoutMs);
 }
 
 } // namespace backbeacon::testing

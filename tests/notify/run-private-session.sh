@@ -1,31 +1,22 @@
 #!/usr/bin/env bash
-# Runs one test on a private D-Bus session bus of its own and, with --display,
-# beside a private X server (Xvfb) for the notification daemon the test starts.
-# Nothing of the caller's desktop is used: CI runs this as root with no display
-# and no session bus. Whatever way the test ends, everything started here is
-# stopped again.
+# Runs one test on a private D-Bus session bus and, with --display, beside a
+# private X server for the notification daemon the test starts. Nothing of the
+# caller's desktop is used (CI runs as root with neither), and whatever way the
+# test ends, everything started here is stopped again.
 #
 #   run-private-session.sh [--display] -- test-binary [arguments...]
 set -euo pipefail
 
 with_display=false
-if [ "${1:-}" = --display ]; then
-  with_display=true
-  shift
-fi
+[ "${1:-}" = --display ] && with_display=true && shift
 [ "${1:-}" = -- ] && shift
 [ $# -ge 1 ] || { echo "usage: $0 [--display] -- test-binary [arguments...]" >&2; exit 2; }
 
-needed=(dbus-daemon dbus-run-session setsid)
-$with_display && needed+=(Xvfb dunst dunstctl dbus-monitor)
-missing=()
-for tool in "${needed[@]}"; do
-  command -v "$tool" >/dev/null || missing+=("$tool")
+needed="dbus-daemon dbus-run-session setsid"
+$with_display && needed+=" Xvfb dunst dunstctl dbus-monitor"
+for tool in $needed; do
+  command -v "$tool" >/dev/null || { echo "missing test tool $tool (scripts/install-deps.sh)" >&2; exit 1; }
 done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "missing test tools: ${missing[*]} (scripts/install-deps.sh installs them)" >&2
-  exit 1
-fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/backbeacon-session.XXXXXX")
 xvfb=
@@ -33,7 +24,7 @@ session=
 cleanup() {
   local status=$?
   trap - EXIT INT TERM
-  # The test runs in a process group of its own, with the bus daemon and every
+  # The test leads a process group of its own, with the bus daemon and every
   # helper it starts (dunst, dbus-monitor, the menu script): end them all.
   [ -n "$session" ] && kill -KILL -- "-$session" 2>/dev/null || true
   [ -n "$xvfb" ] && kill -TERM "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null || true
@@ -57,11 +48,7 @@ if $with_display; then
   xvfb=$!
   number=
   read -r -t 20 number <"$work/display" || true
-  if [ -z "$number" ]; then
-    echo "Xvfb did not start:" >&2
-    cat "$work/xvfb.log" >&2
-    exit 1
-  fi
+  [ -n "$number" ] || { echo "Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
   export DISPLAY=":$number"
 fi
 
@@ -82,8 +69,8 @@ cat >"$work/session.conf" <<CONF
 </busconfig>
 CONF
 
-# Started in the background (so not a group leader), setsid makes the new group
-# without forking: its id is $!.
+# In the background (so not a group leader), setsid makes the new group without
+# forking: its id is $!.
 setsid dbus-run-session --config-file="$work/session.conf" -- "$@" &
 session=$!
 status=0

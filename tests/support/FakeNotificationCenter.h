@@ -7,24 +7,17 @@ namespace backbeacon::testing {
 // Records what it is asked to show; answers authorization with `status`.
 class FakeNotificationCenter final : public NotificationCenter {
 public:
-    void setNotificationCategories(std::vector<NotificationCategory> list) override {
-        categories = std::move(list);
-    }
+    void setNotificationCategories(std::vector<NotificationCategory>) override {}
     void add(const NotificationRequest& request) override { requests.push_back(request); }
-    void getAuthorizationStatus(std::function<void(int)> done) override {
-        ++authorizationQueries;
-        done(status);
-    }
+    void getAuthorizationStatus(std::function<void(int)> done) override { done(status); }
 
     // The user picks `action` on the latest request.
     void invoke(const QString& action) {
         emit actionInvoked(requests.empty() ? QString() : requests.back().identifier, action);
     }
 
-    std::vector<NotificationCategory> categories;
     std::vector<NotificationRequest> requests;
     int status = 2;
-    int authorizationQueries = 0;
 };
 
 } // namespace backbeacon::testing
