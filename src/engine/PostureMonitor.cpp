@@ -265,14 +265,8 @@ void PostureMonitor::finishCapture(Capture* capture) {
         setState(m_settings.isCalibrated() ? PostureState::good()
                                            : PostureState::needsCalibration());
     } else {
-        double pitchSum = 0;
-        double rollSum = 0;
-        for (const Orientation& sample : samples) {
-            pitchSum += sample.pitch;
-            rollSum += sample.roll;
-        }
-        const auto count = static_cast<double>(samples.size());
-        m_settings.setGoodPosture(PosturePoint(pitchSum / count, rollSum / count, m_clock.now()));
+        const Orientation mean = meanOf(samples);
+        m_settings.setGoodPosture(PosturePoint(mean.pitch, mean.roll, m_clock.now()));
         m_settings.countDiagnostic(&Diagnostics::calibrations);
         setState(PostureState::good());
         m_lastTickAt.reset();
@@ -285,6 +279,18 @@ void PostureMonitor::finishCapture(Capture* capture) {
         finished();
     }
     emit captureFinished();
+}
+
+// Plain arithmetic means, summed in arrival order; `samples` is never empty.
+PostureMonitor::Orientation PostureMonitor::meanOf(const std::vector<Orientation>& samples) {
+    double pitchSum = 0;
+    double rollSum = 0;
+    for (const Orientation& sample : samples) {
+        pitchSum += sample.pitch;
+        rollSum += sample.roll;
+    }
+    const auto count = static_cast<double>(samples.size());
+    return {pitchSum / count, rollSum / count};
 }
 
 void PostureMonitor::resetCalibration() {
@@ -355,15 +361,9 @@ bool PostureMonitor::collectReconnectBaseline(double pitch, double roll, Instant
     m_reconnectBaselineSamples.push_back({pitch, roll});
     if (at >= *m_reconnectBaselineUntil) {
         m_reconnectBaselineUntil.reset();
-        double pitchSum = 0;
-        double rollSum = 0;
-        for (const Orientation& sample : m_reconnectBaselineSamples) {
-            pitchSum += sample.pitch;
-            rollSum += sample.roll;
-        }
-        const auto count = static_cast<double>(m_reconnectBaselineSamples.size());
+        const Orientation mean = meanOf(m_reconnectBaselineSamples);
         m_reconnectBaselineSamples.clear();
-        adoptCurrentPostureAsBaseline(pitchSum / count, rollSum / count, at);
+        adoptCurrentPostureAsBaseline(mean.pitch, mean.roll, at);
     }
     return true;
 }

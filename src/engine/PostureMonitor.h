@@ -96,6 +96,7 @@ private:
     void tickStats(Instant now, bool isBad);
     void pollCapture(Capture* capture);
     void finishCapture(Capture* capture);
+    static Orientation meanOf(const std::vector<Orientation>& samples);
 
     void markDisconnected();
     void startConnectionTimer();
