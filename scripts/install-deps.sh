@@ -18,6 +18,8 @@ packages=(
   # desktop notification tests: a private session bus, its monitor, dunst
   # (with dunstctl) and a virtual X server for dunst's window
   dbus-daemon dbus-bin dunst xvfb
+  # checkers for the installed desktop entry and AppStream metainfo
+  desktop-file-utils appstream
 )
 
 missing=()
