@@ -55,15 +55,15 @@ void StatusBarController::updateStatusItem() {
     const PostureState state = m_monitor.state();
     const bool connected = m_monitor.connected();
     const double fraction = m_monitor.driftFraction();
-    QImage image = statusIndicator::statusImage(
-        statusIndicator::indicatorColor(state, connected, fraction),
-        statusIndicator::symbolColor(state, connected, fraction, m_clock.now()),
-        m_statusItem.devicePixelRatio());
-    if (image == m_lastImage && image.devicePixelRatio() == m_lastImage.devicePixelRatio()) {
+    const Drawn drawn{statusIndicator::indicatorColor(state, connected, fraction),
+                      statusIndicator::symbolColor(state, connected, fraction, m_clock.now()),
+                      m_statusItem.devicePixelRatio()};
+    // The image is a function of these three: the same ones draw the same image.
+    if (m_imagesSent > 0 && drawn == m_lastDrawn) {
         return;
     }
-    m_statusItem.setImage(image);
-    m_lastImage = std::move(image);
+    m_statusItem.setImage(statusIndicator::statusImage(drawn.indicator, drawn.symbol, drawn.ratio));
+    m_lastDrawn = drawn;
     ++m_imagesSent;
 }
 

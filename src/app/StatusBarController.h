@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QImage>
+#include "model/Theme.h"
+
 #include <QObject>
 
 #include <memory>
@@ -54,7 +55,13 @@ private:
     const Clock& m_clock;
     std::unique_ptr<Timer> m_updateTimer;
     std::unique_ptr<Timer> m_trayGrace;
-    QImage m_lastImage;
+    struct Drawn {
+        ColorComponents indicator;
+        ColorComponents symbol;
+        qreal ratio = 1.0;
+        bool operator==(const Drawn&) const = default;
+    };
+    Drawn m_lastDrawn;
     int m_imagesSent = 0;
 };
 

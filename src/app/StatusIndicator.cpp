@@ -29,6 +29,18 @@ QColor toQColor(const ColorComponents& c) {
 constexpr QRectF kGlyphRect{1, kImageHeight - 1 - 16, 17, 16};
 constexpr QRectF kDotRect{20, kImageHeight - 5 - 7, 7, 7};
 
+// The glyph's artwork at one pixel size. Parsing and drawing the SVG five times
+// a second would be most of an idle app's work. Main thread only, like the tray.
+const QImage& glyphImage(QSize pixels) {
+    static QImage cached;
+    static QSize cachedSize;
+    if (pixels != cachedSize) {
+        cached = symbolImage(QStringLiteral("airpodspro"), pixels);
+        cachedSize = pixels;
+    }
+    return cached;
+}
+
 } // namespace
 
 ColorComponents indicatorColor(const PostureState& state, bool connected, double driftFraction) {
@@ -68,8 +80,7 @@ QImage statusImage(const ColorComponents& indicator, const ColorComponents& symb
 
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QImage glyph =
-        symbolImage(QStringLiteral("airpodspro"), (kGlyphRect.size() * ratio).toSize());
+    const QImage& glyph = glyphImage((kGlyphRect.size() * ratio).toSize());
     if (!glyph.isNull()) {
         painter.drawImage(kGlyphRect, glyph);
         // The glyph's shape takes the symbol colour; the transparent rest stays so.

@@ -30,9 +30,8 @@ QScreen* screenAt(const QPoint& point) {
 
 QuickViews::QuickViews(Models models, QObject* parent) : ViewHost(parent), m_models(models) {}
 
-// Windows go before the engine their items came from.
+// Windows, and the views they own, go before the engine the views came from.
 QuickViews::~QuickViews() {
-    delete m_panelRoot.data();
     m_panel.reset();
     m_settings.reset();
     m_panelComponent.reset();
@@ -63,6 +62,8 @@ QQuickItem* QuickViews::createRoot(QQmlComponent& component, QQuickWindow& windo
         delete object;
         return nullptr;
     }
+    // Owned by the window, so it goes with it.
+    item->setParent(&window);
     item->setParentItem(window.contentItem());
     item->setSize(window.size());
     return item;
