@@ -16,6 +16,9 @@ packages=(
   # desktop notification tests: a private session bus, its monitor, dunst
   # (with dunstctl) and a virtual X server for dunst's window
   dbus-daemon dbus-bin dunst xvfb
+  # the private desktop of the demo and the end-to-end test: a tray host, clicks
+  # and window look-ups, screenshots (xwd, netpbm), reading the JSON files
+  trayer xdotool x11-apps x11-utils netpbm jq
 )
 
 missing=()
