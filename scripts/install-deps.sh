@@ -8,6 +8,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   # libraries
   qt6-base-dev qt6-declarative-dev qt6-svg-dev nlohmann-json3-dev
+  # the views' QML modules at run time
+  qml6-module-qtquick qml6-module-qtquick-window qml6-module-qtqml-workerscript
   libgtest-dev libgmock-dev libbenchmark-dev
   # fuzzing and formatting
   clang libclang-rt-14-dev clang-format

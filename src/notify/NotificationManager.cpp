@@ -44,11 +44,14 @@ void NotificationManager::notifyPostureAlert() {
     m_center.add(request);
 }
 
-void NotificationManager::refreshAuthorization() {
+void NotificationManager::refreshAuthorization(std::function<void()> answered) {
     QPointer<NotificationManager> self(this);
-    m_center.getAuthorizationStatus([self](int status) {
+    m_center.getAuthorizationStatus([self, answered = std::move(answered)](int status) {
         if (self) {
             self->setAuthorizationStatus(status);
+            if (answered) {
+                answered();
+            }
         }
     });
 }

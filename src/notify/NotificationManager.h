@@ -29,8 +29,9 @@ public:
 
     // Requests the alert unless the cooldown since the last request holds it back.
     void notifyPostureAlert();
-    // Asks the center again; authorizationStatus follows when it answers.
-    void refreshAuthorization();
+    // Asks the center again; authorizationStatus follows when it answers, and
+    // then `answered` runs (not if the manager is gone by then).
+    void refreshAuthorization(std::function<void()> answered = {});
 
     // 0 not determined, 1 denied, 2 authorized.
     int authorizationStatus() const { return m_authorizationStatus; }

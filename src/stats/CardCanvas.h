@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/Palette.h"
+#include "model/Theme.h"
 
 #include <QColor>
 #include <QFont>

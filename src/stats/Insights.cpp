@@ -23,12 +23,12 @@ ColorComponents Insights::trendColor() const {
     const auto average = previousAverage();
     const int score = m_today.score();
     if (!average || score >= *average + 5) {
-        return palette::accentBlue;
+        return Theme::accentBlue;
     }
     if (score <= *average - 5) {
-        return palette::badOrange;
+        return Theme::badOrange;
     }
-    return palette::mutedTeal;
+    return Theme::mutedTeal;
 }
 
 QString Insights::trendBody() const {
@@ -113,12 +113,12 @@ QString Insights::driftLoadCaption() const {
 ColorComponents Insights::driftLoadColor() const {
     const auto rate = driftRate();
     if (!rate || *rate < 1) {
-        return palette::accentBlue;
+        return Theme::accentBlue;
     }
     if (*rate < 3) {
-        return palette::warningYellow;
+        return Theme::warningYellow;
     }
-    return palette::badOrange;
+    return Theme::badOrange;
 }
 
 QString Insights::footerInsight() const {

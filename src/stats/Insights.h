@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/DailyStats.h"
-#include "model/Palette.h"
+#include "model/Theme.h"
 
 #include <QString>
 

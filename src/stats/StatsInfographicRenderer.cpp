@@ -18,7 +18,7 @@ namespace backbeacon::StatsInfographicRenderer {
 
 namespace {
 
-using namespace palette;
+using namespace Theme;
 
 constexpr ColorComponents white(double opacity) {
     return {1, 1, 1, opacity};

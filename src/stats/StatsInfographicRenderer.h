@@ -3,7 +3,7 @@
 #include "Insights.h"
 #include "LocalCalendar.h"
 #include "model/DailyStats.h"
-#include "model/Palette.h"
+#include "model/Theme.h"
 
 #include <QByteArray>
 #include <QDate>

@@ -45,7 +45,7 @@ int distance(const QColor& a, const ColorComponents& b) {
 // `over` laid on the opaque card with its own opacity.
 ColorComponents onCard(const ColorComponents& over) {
     const auto mix = [&](double o, double u) { return u + (o - u) * over.opacity; };
-    const ColorComponents& under = palette::cardBackground;
+    const ColorComponents& under = Theme::cardBackground;
     return {mix(over.red, under.red), mix(over.green, under.green), mix(over.blue, under.blue), 1};
 }
 
@@ -76,7 +76,7 @@ TEST(InsightCard, DrawsTheFiguresOfEachCase) {
         ColorComponents trend;
         ColorComponents load;
     };
-    using namespace palette;
+    using namespace Theme;
     const Case cases[] = {
         {{}, 32, 784, "First signal logged", accentBlue, accentBlue}, // a fresh day
         {{day(0, 0, 0)}, 32, 784, "First signal logged", accentBlue, accentBlue},
@@ -151,11 +151,11 @@ TEST(InsightCard, DrawsTheFiguresOfEachCase) {
 // that would run out of its room is set smaller rather than collide or be cut.
 TEST(InsightCard, WideTextKeepsToItsRoom) {
     const QImage image = render({day(0, 20, 0)}); // "100%", two-line footer
-    EXPECT_EQ(pixelsOf(image, palette::primaryText, 505, 1300, 17, 150), 0)
+    EXPECT_EQ(pixelsOf(image, Theme::primaryText, 505, 1300, 17, 150), 0)
         << "the score stays clear of the trend column";
-    EXPECT_GT(pixelsOf(image, palette::primaryText, 184, 246, 300, 22), 50)
+    EXPECT_GT(pixelsOf(image, Theme::primaryText, 184, 246, 300, 22), 50)
         << "the footer's second line is shown";
-    EXPECT_EQ(pixelsOf(image, palette::secondaryText, 920, 1540, 30, 60), 0)
+    EXPECT_EQ(pixelsOf(image, Theme::secondaryText, 920, 1540, 30, 60), 0)
         << "the summary line ends inside its box";
 }
 
@@ -173,8 +173,8 @@ TEST(InsightCard, GlyphsComeFromTheProjectsSymbols) {
 
     // The header's glyph is tinted in the accent colour, inside its square.
     const QImage image = render({});
-    EXPECT_GT(pixelsOf(image, palette::accentBlue, 148, 1648, 78, 78), 100);
-    EXPECT_EQ(pixelsOf(image, palette::accentBlue, 120, 1600, 28, 160), 0);
+    EXPECT_GT(pixelsOf(image, Theme::accentBlue, 148, 1648, 78, 78), 100);
+    EXPECT_EQ(pixelsOf(image, Theme::accentBlue, 120, 1600, 28, 160), 0);
 }
 
 TEST(InsightCard, TextsChosenFromTheFigures) {

@@ -31,7 +31,7 @@ TEST(Insights, WithoutEarlierDaysThereIsNoTrend) {
         const Insights i = insights(days);
         EXPECT_FALSE(i.previousAverage());
         EXPECT_EQ(i.deltaText(), "New");
-        EXPECT_EQ(i.trendColor(), palette::accentBlue);
+        EXPECT_EQ(i.trendColor(), Theme::accentBlue);
         EXPECT_EQ(i.trendBody(), "Keep monitoring for a few days and this card will compare "
                                  "today against your baseline.");
     }
@@ -43,10 +43,10 @@ TEST(Insights, TrendAgainstThePreviousDaysAverage) {
     EXPECT_EQ(insights({day(20, 20), scored(0), scored(0)}).previousAverage(), 50);
 
     auto colour = [](int today) { return insights({scored(80), scored(today)}).trendColor(); };
-    EXPECT_EQ(colour(85), palette::accentBlue);
-    EXPECT_EQ(colour(84), palette::mutedTeal);
-    EXPECT_EQ(colour(76), palette::mutedTeal);
-    EXPECT_EQ(colour(75), palette::badOrange);
+    EXPECT_EQ(colour(85), Theme::accentBlue);
+    EXPECT_EQ(colour(84), Theme::mutedTeal);
+    EXPECT_EQ(colour(76), Theme::mutedTeal);
+    EXPECT_EQ(colour(75), Theme::badOrange);
 
     const Insights below = insights({scored(91), scored(84)});
     EXPECT_EQ(below.trendBody(), "Today is 7 points below your recent average of 91%.");
@@ -75,13 +75,13 @@ TEST(Insights, DriftLoadUsesTheUnroundedRate) {
         const char* caption;
         ColorComponents colour;
     } cases[] = {
-        {day(0, 0, 4), "No data", "Start monitoring", palette::accentBlue},
-        {day(600, 0, 0), "0.0/h", "Low event load", palette::accentBlue},
-        {day(3600.0 / 0.97, 0, 1), "1.0/h", "Low event load", palette::accentBlue},
-        {day(3600, 0, 1), "1.0/h", "Moderate event load", palette::warningYellow},
-        {day(3000, 0, 2), "2.4/h", "Moderate event load", palette::warningYellow},
-        {day(3600, 0, 3), "3.0/h", "High event load", palette::badOrange},
-        {day(300, 0, 1), "12.0/h", "High event load", palette::badOrange},
+        {day(0, 0, 4), "No data", "Start monitoring", Theme::accentBlue},
+        {day(600, 0, 0), "0.0/h", "Low event load", Theme::accentBlue},
+        {day(3600.0 / 0.97, 0, 1), "1.0/h", "Low event load", Theme::accentBlue},
+        {day(3600, 0, 1), "1.0/h", "Moderate event load", Theme::warningYellow},
+        {day(3000, 0, 2), "2.4/h", "Moderate event load", Theme::warningYellow},
+        {day(3600, 0, 3), "3.0/h", "High event load", Theme::badOrange},
+        {day(300, 0, 1), "12.0/h", "High event load", Theme::badOrange},
     };
     for (const auto& c : cases) {
         const Insights i = insights({c.today});

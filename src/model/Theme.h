@@ -14,7 +14,7 @@ struct ColorComponents {
 };
 
 // The named colours of the palette.
-namespace palette {
+namespace Theme {
 inline constexpr ColorComponents accentBlue{0.27, 0.53, 0.60};
 inline constexpr ColorComponents goodGreen{0.36, 0.58, 0.64};
 inline constexpr ColorComponents warningYellow{0.88, 0.62, 0.33};
@@ -30,6 +30,11 @@ inline constexpr ColorComponents trackBackground{0, 0, 0, 0.075};
 // Text on the insight card.
 inline constexpr ColorComponents primaryText{0.13, 0.16, 0.18};
 inline constexpr ColorComponents secondaryText{0.42, 0.43, 0.43};
-} // namespace palette
+
+// The drift ramp: goodGreen on the baseline, warningYellow at 0.7 of the alert
+// threshold, badRed from the threshold on. Not a number counts as full drift,
+// so a broken figure never looks reassuring.
+ColorComponents driftColorComponents(double fraction);
+} // namespace Theme
 
 } // namespace backbeacon

@@ -1,0 +1,86 @@
+#include "BackbeaconApp.h"
+
+#include "StatusBarController.h"
+#include "engine/PostureMonitor.h"
+#include "model/AppSettings.h"
+#include "notify/NotificationCenter.h"
+#include "notify/NotificationManager.h"
+#include "stats/StatisticsStore.h"
+
+#include <QPointer>
+
+namespace backbeacon {
+
+BackbeaconApp::BackbeaconApp(AppPlatform& platform, QObject* parent)
+    : QObject(parent), m_platform(platform), m_marker(platform.markerFolder) {
+    m_settings =
+        std::make_unique<AppSettings>(platform.preferences, platform.loginItem, platform.clock);
+    m_stats =
+        std::make_unique<StatisticsStore>(platform.statsStorage, platform.clock, platform.calendar);
+    m_notifications = std::make_unique<NotificationManager>(
+        *m_settings, platform.notificationCenter, platform.clock);
+    if (platform.appIcon) {
+        m_notifications->setIconProvider(platform.appIcon);
+    }
+    m_notifications->setIconFolder(platform.scratchFolder);
+    m_monitor = std::make_unique<PostureMonitor>(*m_settings, *m_stats, *m_notifications,
+                                                 platform.motion, platform.clock, platform.timers);
+
+    m_views = platform.makeViews(
+        {m_settings.get(), m_stats.get(), m_monitor.get(), m_notifications.get()});
+    m_statusBarController = std::make_unique<StatusBarController>(
+        *m_monitor, platform.statusItem, *m_views, platform.clock, platform.timers);
+    connect(m_statusBarController.get(), &StatusBarController::quitRequested, this,
+            &BackbeaconApp::quitRequested);
+
+    countLaunch();
+    runLaunchTask();
+}
+
+BackbeaconApp::~BackbeaconApp() {
+    // The views and the controller hold on to the models: they go first.
+    m_statusBarController.reset();
+    m_views.reset();
+}
+
+void BackbeaconApp::countLaunch() {
+    const bool leftBehind = m_marker.wasLeftBehind();
+    if (m_settings->collectDiagnostics()) {
+        m_settings->countDiagnostic(&Diagnostics::launches);
+        if (leftBehind) {
+            m_settings->countDiagnostic(&Diagnostics::unexpectedQuits);
+        }
+    }
+    m_marker.place();
+}
+
+void BackbeaconApp::runLaunchTask() {
+    QPointer<BackbeaconApp> self(this);
+    // Asking for permission on this desktop is asking whether a notification
+    // server answers; the answer itself is read by the refresh that follows.
+    m_platform.notificationCenter.getAuthorizationStatus([self](int) {
+        if (!self) {
+            return;
+        }
+        self->m_notifications->refreshAuthorization([self] {
+            if (!self) {
+                return;
+            }
+            if (self->m_settings->monitoringEnabled() && self->m_settings->autoStart()) {
+                self->m_monitor->start();
+            }
+            self->m_launchTaskFinished = true;
+        });
+    });
+}
+
+void BackbeaconApp::shutdown() {
+    if (m_shutDown) {
+        return;
+    }
+    m_shutDown = true;
+    m_stats->savePendingChanges();
+    m_marker.remove();
+}
+
+} // namespace backbeacon

@@ -1,0 +1,102 @@
+#include "StatusBarController.h"
+
+#include "StatusIndicator.h"
+#include "StatusItem.h"
+#include "engine/PostureMonitor.h"
+#include "model/Clock.h"
+#include "model/Timer.h"
+#include "ui/ViewHost.h"
+
+#include <QLoggingCategory>
+#include <QPointer>
+
+namespace backbeacon {
+
+Q_LOGGING_CATEGORY(lcStatus, "backbeacon.app")
+
+StatusBarController::StatusBarController(PostureMonitor& monitor, StatusItem& statusItem,
+                                         ViewHost& views, const Clock& clock, TimerFactory& timers,
+                                         QObject* parent)
+    : QObject(parent), m_monitor(monitor), m_statusItem(statusItem), m_views(views), m_clock(clock),
+      m_updateTimer(timers.createTimer()), m_trayGrace(timers.createTimer()) {
+    configureStatusItem();
+    connect(&m_statusItem, &StatusItem::clicked, this, &StatusBarController::togglePopover);
+    connect(&m_statusItem, &StatusItem::openRequested, this, &StatusBarController::openPopover);
+    connect(&m_statusItem, &StatusItem::settingsRequested, this,
+            &StatusBarController::openSettingsWindow);
+    connect(&m_statusItem, &StatusItem::quitRequested, this, &StatusBarController::quitRequested);
+    connect(&m_views, &ViewHost::settingsWindowRequested, this,
+            &StatusBarController::openSettingsWindow);
+    connect(&m_views, &ViewHost::quitRequested, this, &StatusBarController::quitRequested);
+
+    QPointer<StatusBarController> self(this);
+    m_updateTimer->start(kRedrawInterval, [self] {
+        if (self) {
+            self->updateStatusItem();
+        }
+    });
+    if (!m_statusItem.isShown()) {
+        m_trayGrace->start(kTrayGraceSeconds, [self] {
+            if (self) {
+                self->checkTrayHost();
+            }
+        });
+    }
+}
+
+StatusBarController::~StatusBarController() = default;
+
+void StatusBarController::configureStatusItem() {
+    m_statusItem.setToolTip(QStringLiteral("Backbeacon"));
+    updateStatusItem();
+}
+
+void StatusBarController::updateStatusItem() {
+    const PostureState state = m_monitor.state();
+    const bool connected = m_monitor.connected();
+    const double fraction = m_monitor.driftFraction();
+    QImage image = statusIndicator::statusImage(
+        statusIndicator::indicatorColor(state, connected, fraction),
+        statusIndicator::symbolColor(state, connected, fraction, m_clock.now()),
+        m_statusItem.devicePixelRatio());
+    if (image == m_lastImage && image.devicePixelRatio() == m_lastImage.devicePixelRatio()) {
+        return;
+    }
+    m_statusItem.setImage(image);
+    m_lastImage = std::move(image);
+    ++m_imagesSent;
+}
+
+void StatusBarController::checkTrayHost() {
+    m_trayGrace->stop();
+    if (!m_statusItem.isShown() && !m_views.isPanelShown()) {
+        qCInfo(lcStatus) << "no tray host after" << kTrayGraceSeconds
+                         << "s: opening the panel as a window";
+        m_views.showPanelAsWindow();
+    }
+}
+
+void StatusBarController::togglePopover() {
+    if (m_views.isPanelShown()) {
+        m_views.closePanel();
+        return;
+    }
+    m_views.showPanel(m_statusItem.geometry());
+}
+
+void StatusBarController::openPopover() {
+    if (!m_views.isPanelShown()) {
+        if (m_statusItem.isShown()) {
+            m_views.showPanel(m_statusItem.geometry());
+        } else {
+            m_views.showPanelAsWindow();
+        }
+    }
+}
+
+void StatusBarController::openSettingsWindow() {
+    m_views.closePanel();
+    m_views.showSettingsWindow();
+}
+
+} // namespace backbeacon

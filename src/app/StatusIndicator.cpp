@@ -1,0 +1,86 @@
+#include "StatusIndicator.h"
+
+#include "Symbols.h"
+
+#include <QColor>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+#include <cstdint>
+
+namespace backbeacon::statusIndicator {
+
+namespace {
+
+using Kind = PostureState::Kind;
+
+bool isLive(const PostureState& state, bool connected) {
+    return connected && (state.is(Kind::good) || state.is(Kind::bad));
+}
+
+QColor toQColor(const ColorComponents& c) {
+    return QColor::fromRgbF(static_cast<float>(c.red), static_cast<float>(c.green),
+                            static_cast<float>(c.blue), static_cast<float>(c.opacity));
+}
+
+// Rectangles in the image's top-left-origin coordinates (the drawing is laid
+// out from the bottom left: glyph at y 1, dot at y 5).
+constexpr QRectF kGlyphRect{1, kImageHeight - 1 - 16, 17, 16};
+constexpr QRectF kDotRect{20, kImageHeight - 5 - 7, 7, 7};
+
+} // namespace
+
+ColorComponents indicatorColor(const PostureState& state, bool connected, double driftFraction) {
+    if (state.is(Kind::capturing)) {
+        return Theme::accentBlue;
+    }
+    if (isLive(state, connected)) {
+        return Theme::driftColorComponents(driftFraction);
+    }
+    return kSecondaryLabel;
+}
+
+bool shouldFlashRed(const PostureState& state, bool connected, double driftFraction) {
+    return isLive(state, connected) && driftFraction >= 1.0;
+}
+
+ColorComponents symbolColor(const PostureState& state, bool connected, double driftFraction,
+                            Instant now) {
+    if (!shouldFlashRed(state, connected, driftFraction)) {
+        return kWhite;
+    }
+    // A clock far outside the 64-bit range cannot be sampled; stay white.
+    const double thirds = now.referenceSeconds() * 3.0;
+    if (!std::isfinite(thirds) || std::fabs(thirds) >= 9.2e18) {
+        return kWhite;
+    }
+    const auto tick = static_cast<std::int64_t>(thirds);
+    return tick % 2 == 0 ? Theme::badRed : kWhite;
+}
+
+QImage statusImage(const ColorComponents& indicator, const ColorComponents& symbol,
+                   qreal devicePixelRatio) {
+    const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+    QImage image(QSize(kImageWidth, kImageHeight) * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::transparent);
+
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QImage glyph =
+        symbolImage(QStringLiteral("airpodspro"), (kGlyphRect.size() * ratio).toSize());
+    if (!glyph.isNull()) {
+        painter.drawImage(kGlyphRect, glyph);
+        // The glyph's shape takes the symbol colour; the transparent rest stays so.
+        painter.setCompositionMode(QPainter::CompositionMode_SourceAtop);
+        painter.fillRect(kGlyphRect, toQColor(symbol));
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    }
+    QPainterPath dot;
+    dot.addRoundedRect(kDotRect, 1.5, 1.5);
+    painter.fillPath(dot, toQColor(indicator));
+    return image;
+}
+
+} // namespace backbeacon::statusIndicator

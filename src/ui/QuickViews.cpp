@@ -1,0 +1,159 @@
+#include "QuickViews.h"
+
+#include "PanelPlacement.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QLoggingCategory>
+#include <QQmlComponent>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QScreen>
+
+namespace backbeacon {
+
+Q_LOGGING_CATEGORY(lcViews, "backbeacon.ui")
+
+namespace {
+
+constexpr auto kPanelSource = "qrc:/qml/MenuBarRootView.qml";
+constexpr auto kSettingsSource = "qrc:/qml/SettingsRootView.qml";
+
+QScreen* screenAt(const QPoint& point) {
+    QScreen* screen = QGuiApplication::screenAt(point);
+    return screen ? screen : QGuiApplication::primaryScreen();
+}
+
+} // namespace
+
+QuickViews::QuickViews(Models models, QObject* parent) : ViewHost(parent), m_models(models) {}
+
+// Windows go before the engine their items came from.
+QuickViews::~QuickViews() {
+    delete m_panelRoot.data();
+    m_panel.reset();
+    m_settings.reset();
+    m_panelComponent.reset();
+    m_settingsComponent.reset();
+    m_engine.reset();
+}
+
+void QuickViews::ensureEngine() {
+    if (m_engine) {
+        return;
+    }
+    m_engine = std::make_unique<QQmlEngine>();
+    QQmlContext* context = m_engine->rootContext();
+    context->setContextProperty(QStringLiteral("settings"), m_models.settings);
+    context->setContextProperty(QStringLiteral("stats"), m_models.stats);
+    context->setContextProperty(QStringLiteral("monitor"), m_models.monitor);
+    context->setContextProperty(QStringLiteral("notifications"), m_models.notifications);
+    context->setContextProperty(QStringLiteral("app"), this);
+    m_panelComponent = std::make_unique<QQmlComponent>(m_engine.get(), QUrl(kPanelSource));
+    m_settingsComponent = std::make_unique<QQmlComponent>(m_engine.get(), QUrl(kSettingsSource));
+}
+
+QQuickItem* QuickViews::createRoot(QQmlComponent& component, QQuickWindow& window) {
+    QObject* object = component.create();
+    auto* item = qobject_cast<QQuickItem*>(object);
+    if (!item) {
+        qCWarning(lcViews) << "cannot build view" << component.url() << component.errorString();
+        delete object;
+        return nullptr;
+    }
+    item->setParentItem(window.contentItem());
+    item->setSize(window.size());
+    return item;
+}
+
+void QuickViews::preparePanel(bool asWindow) {
+    ensureEngine();
+    if (!m_panel) {
+        m_panel = std::make_unique<QQuickWindow>();
+        m_panel->setTitle(QStringLiteral("Backbeacon Panel"));
+        m_panel->setColor(Qt::transparent);
+        const QSize size(kPanelWidth, kPanelHeight);
+        m_panel->resize(size);
+        m_panel->setMinimumSize(size);
+        m_panel->setMaximumSize(size);
+        // A popup that loses focus has been clicked away from.
+        connect(m_panel.get(), &QWindow::activeChanged, this, [this] {
+            if (m_panelIsPopup && m_panel->isVisible() && !m_panel->isActive()) {
+                m_panel->hide();
+            }
+        });
+    }
+    m_panel->hide();
+    m_panelIsPopup = !asWindow;
+    m_panel->setFlags(asWindow ? Qt::Window
+                               : Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    if (asWindow) {
+        m_panel->setTitle(QStringLiteral("Backbeacon"));
+    } else {
+        m_panel->setTitle(QStringLiteral("Backbeacon Panel"));
+    }
+    // Every opening starts from a fresh view.
+    delete m_panelRoot.data();
+    m_panelRoot = createRoot(*m_panelComponent, *m_panel);
+}
+
+bool QuickViews::isPanelShown() const {
+    return m_panel && m_panel->isVisible();
+}
+
+void QuickViews::showPanel(const QRect& iconGeometry) {
+    preparePanel(false);
+    const QPoint pointer = QCursor::pos();
+    QScreen* screen = screenAt(
+        iconGeometry.isValid() && !iconGeometry.isEmpty() ? iconGeometry.center() : pointer);
+    m_panel->setScreen(screen);
+    m_panel->setPosition(
+        panelPosition(iconGeometry, pointer, m_panel->size(), screen->availableGeometry()));
+    m_panel->show();
+    m_panel->raise();
+    m_panel->requestActivate();
+}
+
+void QuickViews::showPanelAsWindow() {
+    preparePanel(true);
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen) {
+        m_panel->setPosition(screen->availableGeometry().center() -
+                             QPoint(kPanelWidth / 2, kPanelHeight / 2));
+    }
+    m_panel->show();
+    m_panel->raise();
+    m_panel->requestActivate();
+}
+
+void QuickViews::closePanel() {
+    if (m_panel) {
+        m_panel->hide();
+    }
+}
+
+void QuickViews::showSettingsWindow() {
+    if (!m_settings) {
+        ensureEngine();
+        m_settings = std::make_unique<QQuickWindow>();
+        m_settings->setTitle(QStringLiteral("Backbeacon"));
+        m_settings->setFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                             Qt::WindowMinimizeButtonHint);
+        const QSize size(kSettingsWidth, kSettingsHeight);
+        m_settings->resize(size);
+        m_settings->setMinimumSize(size);
+        m_settings->setMaximumSize(size);
+        createRoot(*m_settingsComponent, *m_settings);
+        if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            m_settings->setPosition(screen->availableGeometry().center() -
+                                    QPoint(kSettingsWidth / 2, kSettingsHeight / 2));
+        }
+    }
+    m_settings->show();
+    m_settings->raise();
+    m_settings->requestActivate();
+}
+
+} // namespace backbeacon
