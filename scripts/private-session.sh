@@ -20,7 +20,7 @@ if [ "${1:-}" = --inside-desktop ]; then
   dir=$PRIVATE_SESSION_DIR
   dunst -conf "$dir/dunstrc" >"$dir/dunst.log" 2>&1 &
   # Dark like most panels, so a light glyph shows.
-  trayer --edge bottom --align right --widthtype request --height 30 \
+  trayer --edge bottom --align right --widthtype request --height 24 \
     --transparent true --alpha 0 --tint 0x202020 --SetDockType true \
     >"$dir/trayer.log" 2>&1 &
   has_owner() {
