@@ -75,7 +75,9 @@ shot() {
 }
 
 click() {
-  xdotool mousemove --sync $(($1 + $3 / 2)) $(($2 + $4 / 2)) click "${5:-1}"
+  # No --sync: it waits for a motion event, which never comes when the
+  # pointer is already there.
+  xdotool mousemove $(($1 + $3 / 2)) $(($2 + $4 / 2)) click "${5:-1}"
 }
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }

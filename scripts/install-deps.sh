@@ -13,8 +13,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # fuzzing and formatting
   clang libclang-rt-14-dev clang-format
-  # test helpers: time zones, fault injection, private mounts, a fixed font
-  tzdata strace util-linux fonts-dejavu-core
+  # test helpers: time zones, fault injection, private mounts and networks, a
+  # fixed font
+  tzdata strace util-linux iproute2 fonts-dejavu-core
   # desktop notification tests: a private session bus, its monitor, dunst
   # (with dunstctl) and a virtual X server for dunst's window
   dbus-daemon dbus-bin dunst xvfb

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs a command on a private D-Bus session bus and, with --display, beside a
 # private X server; with --desktop, also with a notification daemon (dunst) and
-# a tray host (trayer) on them, the smallest desktop Backbeacon lives on.
+# a tray host (trayer) on them, the smallest desktop Backbeacon lives on, in a
+# network of its own where the privilege allows.
 # Nothing of the caller's desktop is used (CI runs as root with neither), and
 # whatever way the command ends, everything started here is stopped again.
 #
@@ -37,6 +38,13 @@ if [ "${1:-}" = --inside-desktop ]; then
   exit 1
 fi
 
+own_network=false
+if [ "${1:-}" = --in-own-network ]; then
+  shift
+  ip link set lo up
+  own_network=true
+fi
+
 mode=bus
 case "${1:-}" in
 --display) mode=display && shift ;;
@@ -54,6 +62,14 @@ needed="dbus-daemon dbus-run-session setsid"
 for tool in $needed; do
   command -v "$tool" >/dev/null || { echo "missing tool $tool (scripts/install-deps.sh)" >&2; exit 1; }
 done
+
+# Backbeacon listens on a fixed UDP port. In a network of the desktop's own
+# (loopback only), a Backbeacon the user is running, or another test's, cannot
+# hold it first. Without the privilege for one, the shared network serves.
+if [ $mode = desktop ] && ! $own_network && command -v ip >/dev/null &&
+  unshare --net true 2>/dev/null; then
+  exec unshare --net -- "$0" --in-own-network --desktop -- "$@"
+fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/backbeacon-session.XXXXXX")
 xvfb=
