@@ -1,0 +1,54 @@
+#pragma once
+
+#include "app/StatusItem.h"
+#include "ui/ViewHost.h"
+
+#include <vector>
+
+namespace backbeacon::testing {
+
+// A tray that records what it is handed; `shown` is whether a host shows it.
+class FakeStatusItem final : public StatusItem {
+public:
+    void setImage(const QImage& image) override { images.push_back(image); }
+    void setToolTip(const QString& text) override { toolTip = text; }
+    bool isShown() const override { return shown; }
+    QRect geometry() const override { return iconGeometry; }
+    qreal devicePixelRatio() const override { return ratio; }
+
+    void setShown(bool value) {
+        shown = value;
+        emit shownChanged(value);
+    }
+
+    std::vector<QImage> images;
+    QString toolTip;
+    bool shown = true;
+    QRect iconGeometry{1200, 0, 22, 22};
+    qreal ratio = 1.0;
+};
+
+// Records how the views were asked to show.
+class FakeViewHost final : public ViewHost {
+public:
+    bool isPanelShown() const override { return panelShown; }
+    void showPanel(const QRect& iconGeometry) override {
+        panelShown = true;
+        ++panelOpenings;
+        lastIconGeometry = iconGeometry;
+    }
+    void showPanelAsWindow() override {
+        panelShown = true;
+        ++panelWindowOpenings;
+    }
+    void closePanel() override { panelShown = false; }
+    void showSettingsWindow() override { ++settingsShowings; }
+
+    bool panelShown = false;
+    int panelOpenings = 0;
+    int panelWindowOpenings = 0;
+    int settingsShowings = 0;
+    QRect lastIconGeometry;
+};
+
+} // namespace backbeacon::testing

@@ -1,0 +1,107 @@
+#include "app/StatusIndicator.h"
+
+#include <QColor>
+
+#include <gtest/gtest.h>
+
+namespace backbeacon {
+namespace {
+
+using namespace statusIndicator;
+using Kind = PostureState::Kind;
+
+const Instant kEvenThird = Instant::fromReferenceSeconds(818'000'000.0); // ×3 even
+const Instant kOddThird = Instant::fromReferenceSeconds(818'000'000.34); // ×3 = …001.02
+
+std::vector<PostureState> allStates() {
+    return {PostureState::bad(kEvenThird),
+            PostureState::snoozed(kEvenThird),
+            PostureState::idle(),
+            PostureState::unavailable(),
+            PostureState::waitingForAirPods(),
+            PostureState::needsCalibration(),
+            PostureState::capturing(),
+            PostureState::good()};
+}
+
+TEST(StatusIndicatorTest, DotFollowsTheDriftOnlyForALiveConnectedReading) {
+    for (const PostureState& state : allStates()) {
+        for (const bool connected : {false, true}) {
+            for (const double fraction : {0.0, 0.5, 1.0, 3.0}) {
+                SCOPED_TRACE(::testing::Message()
+                             << "kind " << static_cast<int>(state.kind()) << " connected "
+                             << connected << " fraction " << fraction);
+                const ColorComponents dot = indicatorColor(state, connected, fraction);
+                const bool live = connected && (state.is(Kind::good) || state.is(Kind::bad));
+                if (state.is(Kind::capturing)) {
+                    EXPECT_EQ(dot, Theme::accentBlue);
+                } else if (live) {
+                    EXPECT_EQ(dot, Theme::driftColorComponents(fraction));
+                } else {
+                    EXPECT_EQ(dot, kSecondaryLabel);
+                }
+                EXPECT_EQ(shouldFlashRed(state, connected, fraction), live && fraction >= 1.0);
+            }
+        }
+    }
+}
+
+TEST(StatusIndicatorTest, GlyphFlashesAtFullDriftEveryThirdOfASecond) {
+    const PostureState good = PostureState::good();
+    EXPECT_EQ(symbolColor(good, true, 1.0, kEvenThird), Theme::badRed);
+    EXPECT_EQ(symbolColor(good, true, 1.0, kOddThird), kWhite);
+    EXPECT_EQ(symbolColor(good, true, 1.0, kEvenThird + 2.0 / 3.0), Theme::badRed);
+    EXPECT_EQ(symbolColor(PostureState::bad(kEvenThird), true, 2.0, kEvenThird), Theme::badRed);
+    // Just below the threshold the dot is nearly red but the glyph stays white.
+    EXPECT_EQ(symbolColor(good, true, 0.999, kEvenThird), kWhite);
+    EXPECT_EQ(symbolColor(good, false, 1.0, kEvenThird), kWhite);
+    EXPECT_EQ(symbolColor(PostureState::snoozed(kEvenThird), true, 1.0, kEvenThird), kWhite);
+    // Truncation toward zero: just before the reference date counts as tick 0.
+    EXPECT_EQ(symbolColor(good, true, 1.0, Instant::fromReferenceSeconds(-0.2)), Theme::badRed);
+    EXPECT_EQ(symbolColor(good, true, 1.0, Instant::fromReferenceSeconds(-0.4)), kWhite);
+}
+
+QColor pixel(const QImage& image, double x, double y) {
+    const qreal r = image.devicePixelRatio();
+    return image.pixelColor(static_cast<int>(x * r), static_cast<int>(y * r));
+}
+
+TEST(StatusIndicatorTest, ImageHoldsTheTintedGlyphAndTheDotAtThePixelRatio) {
+    for (const qreal ratio : {1.0, 2.0}) {
+        SCOPED_TRACE(ratio);
+        const QImage image = statusImage(Theme::accentBlue, Theme::badRed, ratio);
+        EXPECT_EQ(image.size(), QSize(28, 18) * ratio);
+        EXPECT_EQ(image.devicePixelRatio(), ratio);
+        // The dot's centre (bottom-left origin 23.5, 8.5).
+        const QColor dot = pixel(image, 23.5, 9.5);
+        EXPECT_NEAR(dot.redF(), 0.27, 0.01);
+        EXPECT_NEAR(dot.greenF(), 0.53, 0.01);
+        EXPECT_NEAR(dot.blueF(), 0.60, 0.01);
+        // Every visible glyph pixel is the symbol colour; outside the two shapes
+        // nothing is drawn.
+        int glyphPixels = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                const double lx = x / ratio;
+                if (c.alpha() == 0) {
+                    continue;
+                }
+                if (lx < 18) {
+                    ++glyphPixels;
+                    if (c.alpha() == 255) {
+                        EXPECT_NEAR(c.redF(), 0.78, 0.01);
+                        EXPECT_NEAR(c.greenF(), 0.18, 0.01);
+                    }
+                } else {
+                    EXPECT_GE(lx, 19.5) << "stray pixel at " << x << "," << y;
+                }
+            }
+        }
+        EXPECT_GT(glyphPixels, 40 * ratio * ratio);
+    }
+    EXPECT_EQ(pixel(statusImage(kSecondaryLabel, kWhite), 1, 1).alpha(), 0);
+}
+
+} // namespace
+} // namespace backbeacon
