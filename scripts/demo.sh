@@ -157,8 +157,8 @@ sleep 1 # drawn in the next frames, after the window is shown
 "$tools" shot "$demo/panel.png" $panel
 # shellcheck disable=SC2086
 "$tools" click $icon
-wait_for 3 sh -c "! '$tools' window 'Backbeacon Panel'" && note "panel closed by a second click" ||
-  note "the panel stayed open after a second click"
+wait_for 3 sh -c "! '$tools' window 'Backbeacon Panel'" || fail "the panel stayed open after a second click"
+note "panel closed by a second click"
 
 # shellcheck disable=SC2086
 "$tools" click $icon 3
