@@ -8,9 +8,9 @@ seconds=${1:-30}
 build=build-fuzz
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++ -DBACKBEACON_FUZZ=ON >/dev/null
-cmake --build "$build" --target fuzz_record_json fuzz_stats_file fuzz_opentrack_datagram
+cmake --build "$build" --target fuzz_record_json fuzz_stats_file fuzz_opentrack_datagram fuzz_pose_csv
 
-for target in record_json stats_file opentrack_datagram; do
+for target in record_json stats_file opentrack_datagram pose_csv; do
   exe="$build/fuzz/fuzz_$target"
   corpus="fuzz/corpus/$target"
   scratch="$build/corpus-$target"
