@@ -1,11 +1,12 @@
 # The two set-up commands of the README, and their friends.
 #   make test   install missing Debian packages, build, run every test
+#   make run    build and start the app; without a display, the headless demo
 #   make bench  build and run the benchmarks
 BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build test bench format format-check fuzz clean
+.PHONY: deps configure build test run bench format format-check fuzz clean
 
 deps:
 	@scripts/install-deps.sh
@@ -18,6 +19,16 @@ build: configure
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# In a desktop session the app itself; anywhere else a demo on a private
+# desktop that ends by itself and leaves its screenshots and report in
+# $(BUILD)/demo/.
+run: build
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  exec $(BUILD)/src/app/backbeacon; \
+	else \
+	  exec scripts/demo.sh $(BUILD); \
+	fi
 
 bench: configure
 	cmake --build $(BUILD) -j $(JOBS) --target run_benchmarks

@@ -13,11 +13,15 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # fuzzing and formatting
   clang libclang-rt-14-dev clang-format
-  # test helpers: time zones, fault injection, private mounts, a fixed font
-  tzdata strace util-linux fonts-dejavu-core
+  # test helpers: time zones, fault injection, private mounts and networks, a
+  # fixed font
+  tzdata strace util-linux iproute2 fonts-dejavu-core
   # desktop notification tests: a private session bus, its monitor, dunst
   # (with dunstctl) and a virtual X server for dunst's window
   dbus-daemon dbus-bin dunst xvfb
+  # the private desktop of the demo and the end-to-end test: a tray host, clicks
+  # and window look-ups, screenshots (xwd, netpbm), reading the JSON files
+  trayer xdotool x11-apps x11-utils netpbm jq
   # checkers for the installed desktop entry and AppStream metainfo
   desktop-file-utils appstream
 )

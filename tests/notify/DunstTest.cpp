@@ -1,5 +1,5 @@
 // The posture alert against a real notification daemon, dunst, on the private
-// session bus and X display that run-private-session.sh provides. What goes
+// session bus and X display that scripts/private-session.sh provides. What goes
 // over the bus is read back with dbus-monitor; dunst's menu command is a
 // script that picks our pause action.
 #include "FakeLoginItem.h"

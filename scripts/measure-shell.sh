@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Measures the running app on a private desktop (private-session.sh
+# --desktop), with the panel never opened until its own step:
+#   - CPU of one core over a window with no head motion, then over a window of
+#     50 Hz samples from a steady head (backbeacon-sim, neutral pose);
+#   - resident memory before and after the first opening of the panel;
+#   - time from launch to the icon embedded in the tray (several launches).
+# Prints a table. Not a test: the figures depend on the machine.
+#
+#   measure-shell.sh [BUILD] [SECONDS]    (default build, 60 s per CPU window)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+if [ "${1:-}" != --inside ]; then
+  build=$(realpath "${1:-build}")
+  for binary in src/app/backbeacon tools/backbeacon-sim/backbeacon-sim; do
+    [ -x "$build/$binary" ] || { echo "measure: $build/$binary is not built" >&2; exit 1; }
+  done
+  exec "$root/scripts/private-session.sh" --desktop -- "$0" --inside "$build" "${2:-60}"
+fi
+
+build=$2
+window=$3
+tools=$root/scripts/desktop-tools.sh
+app_binary=$build/src/app/backbeacon
+launches=5
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+ticks() { # user + system CPU time of a process, in clock ticks
+  local stat
+  stat=$(<"/proc/$1/stat")
+  stat=${stat##*) } # the name may hold spaces; fields count from after it
+  read -r -a fields <<<"$stat"
+  echo $((fields[11] + fields[12]))
+}
+rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
+hz=$(getconf CLK_TCK)
+
+launch() {
+  QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=1 "$app_binary" 2>>"$PRIVATE_SESSION_DIR/app.log" &
+  app=$!
+}
+stop() {
+  kill -TERM "$app"
+  wait "$app" || true
+}
+app=
+sim=
+trap '[ -n "$sim" ] && kill "$sim" 2>/dev/null; [ -n "$app" ] && kill -KILL "$app" 2>/dev/null; true' EXIT
+
+# Launch to tray icon: polled as fast as the look-up goes (some 10 ms).
+tray_ms=()
+for _ in $(seq "$launches"); do
+  started=$(now_ms)
+  launch
+  until "$tools" tray-icon >/dev/null; do
+    [ $(($(now_ms) - started)) -lt 10000 ] || { echo "measure: no tray icon within 10 s" >&2; exit 1; }
+  done
+  tray_ms+=($(($(now_ms) - started)))
+  stop
+done
+mapfile -t tray_sorted < <(printf '%s\n' "${tray_ms[@]}" | sort -n)
+
+# One run for the rest: the steady-state figures come from it.
+launch
+icon=$("$tools" wait 10 tray-icon) || { echo "measure: no tray icon" >&2; exit 1; }
+sleep 3 # past the launch task and the first redraws
+
+cpu_percent() { # over $window seconds
+  local before after
+  before=$(ticks "$app")
+  sleep "$window"
+  after=$(ticks "$app")
+  awk -v t=$((after - before)) -v hz="$hz" -v s="$window" 'BEGIN { printf "%.2f", 100 * t / hz / s }'
+}
+echo "measure: ${window} s without samples" >&2
+idle=$(cpu_percent)
+
+"$build/tools/backbeacon-sim/backbeacon-sim" --session demo --neutral-seconds $((window + 10)) \
+  --good-seconds 0 --slouch-seconds 0 --recovery-seconds 0 >/dev/null 2>&1 &
+sim=$!
+sleep 4 # the baseline is taken from the first 2.2 s
+echo "measure: ${window} s of 50 Hz samples, head steady" >&2
+steady=$(cpu_percent)
+rss_before=$(rss_kib "$app")
+kill "$sim" 2>/dev/null
+wait "$sim" 2>/dev/null || true
+sim=
+
+# shellcheck disable=SC2086
+"$tools" click $icon
+"$tools" wait 5 window "Backbeacon Panel" >/dev/null || { echo "measure: no panel" >&2; exit 1; }
+sleep 2 # drawn and settled
+rss_after=$(rss_kib "$app")
+stop
+app=
+
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
+cat <<TABLE
+| measured (Backbeacon, panel never opened before its row) | figure | goal |
+|---|---|---|
+| CPU, ${window} s without samples | ${idle} % of one core | |
+| CPU, ${window} s of 50 Hz samples, steady head | ${steady} % of one core | under 0.5 % |
+| resident memory before the panel was opened | $(mib "$rss_before") MiB | under 40 MiB |
+| resident memory after the first panel opening | $(mib "$rss_after") MiB | under 60 MiB |
+| launch to icon in the tray, median of $launches (all: ${tray_ms[*]} ms) | ${tray_sorted[$((launches / 2))]} ms | under 200 ms |
+TABLE
