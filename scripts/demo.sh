@@ -10,12 +10,13 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+tools=$root/scripts/desktop-tools.sh
+# shellcheck source=desktop-tools.sh
+source "$tools"
 
 if [ "${1:-}" != --inside ]; then
   build=$(realpath "${1:-build}")
-  for binary in src/app/backbeacon tools/backbeacon-sim/backbeacon-sim; do
-    [ -x "$build/$binary" ] || { echo "demo: $build/$binary is not built" >&2; exit 1; }
-  done
+  require_built "$build" demo
   rm -rf "$build/demo"
   mkdir -p "$build/demo"
   status=0
@@ -28,13 +29,11 @@ fi
 
 build=$2
 demo=$build/demo
-tools=$root/scripts/desktop-tools.sh
 conf=$demo/config/Backbeacon/Backbeacon.conf
 stats=$demo/data/Backbeacon/stats.json
 mkdir -p "$demo/config/Backbeacon" "$demo/data" "$demo/cache"
 mkdir -m 0700 "$demo/runtime"
 
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
 start=$(now_ms)
 since() { # seconds since the launch, or since the given millisecond mark
   local ms=$(($(now_ms) - ${1:-$start}))
@@ -133,14 +132,6 @@ note "tray icon shown at ($icon)"
   done &
 sim=$!
 sim_line() { grep -q "$1" "$demo/sim.log"; }
-wait_for() { # seconds, command...
-  local deadline=$(($(now_ms) + $1 * 1000))
-  shift
-  until "$@"; do
-    [ "$(now_ms)" -lt "$deadline" ] || return 1
-    sleep 0.1
-  done
-}
 
 wait_for 8 grep -q '^settings.goodPosture=' "$conf" || fail "no baseline stored within 8 s"
 baseline=$(preference goodPosture)

@@ -10,8 +10,18 @@
 #   desktop-tools.sh click AREA [BUTTON]  a click in the middle of an area
 #   desktop-tools.sh wait SECONDS SUBCOMMAND...  repeats a look-up until it
 #                                       answers, for at most SECONDS
-# A look-up that finds nothing prints nothing and exits 1.
+# A look-up that finds nothing prints nothing and exits 1. Sourced, it only
+# defines these as functions (and now_ms, wait_for, require_built) for the
+# scripts that drive the desktop.
 set -euo pipefail
+
+# Exits unless BUILD holds the app and the simulator; NAME says who asks.
+require_built() { # BUILD NAME
+  local binary
+  for binary in src/app/backbeacon tools/backbeacon-sim/backbeacon-sim; do
+    [ -x "$1/$binary" ] || { echo "$2: $1/$binary is not built" >&2; exit 1; }
+  done
+}
 
 geometry() {
   local X Y WIDTH HEIGHT SCREEN WINDOW
@@ -90,6 +100,8 @@ wait_for() {
     sleep 0.1
   done
 }
+
+[ "${BASH_SOURCE[0]}" = "$0" ] || return 0
 
 case "${1:-}" in
 tray-icon) tray_icon ;;

@@ -11,22 +11,21 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+tools=$root/scripts/desktop-tools.sh
+# shellcheck source=desktop-tools.sh
+source "$tools"
 
 if [ "${1:-}" != --inside ]; then
   build=$(realpath "${1:-build}")
-  for binary in src/app/backbeacon tools/backbeacon-sim/backbeacon-sim; do
-    [ -x "$build/$binary" ] || { echo "measure: $build/$binary is not built" >&2; exit 1; }
-  done
+  require_built "$build" measure
   exec "$root/scripts/private-session.sh" --desktop -- "$0" --inside "$build" "${2:-60}"
 fi
 
 build=$2
 window=$3
-tools=$root/scripts/desktop-tools.sh
 app_binary=$build/src/app/backbeacon
 launches=5
 
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
 ticks() { # user + system CPU time of a process, in clock ticks
   local stat
   stat=$(<"/proc/$1/stat")
