@@ -7,6 +7,7 @@
 #include "QuitSignals.h"
 #include "SingleInstance.h"
 #include "StatusBarController.h"
+#include "TimeZoneWatch.h"
 #include "engine/UdpMotionManager.h"
 #include "model/AppFolders.h"
 #include "model/Clock.h"
@@ -61,6 +62,7 @@ int main(int argc, char* argv[]) {
     QtTimerFactory timers;
     StatsFile statsFile(StatsFile::defaultFolder());
     LocalCalendar calendar;
+    TimeZoneWatch timeZoneWatch(calendar, timers);
     FreedesktopNotificationCenter notificationCenter;
     UdpMotionManager motion;
     QtStatusItem statusItem;
