@@ -47,4 +47,15 @@ std::optional<MotionSample> parseOpentrackDatagram(const void* data, std::size_t
     return MotionSample{-pitchDegrees * kPi / 180.0, -rollDegrees * kPi / 180.0};
 }
 
+OpentrackBytes encodeOpentrackDatagram(double x, double y, double z, double yaw,
+                                       double pitchDegrees, double rollDegrees) {
+    const double values[6] = {x, y, z, yaw, pitchDegrees, rollDegrees};
+    OpentrackBytes bytes{};
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<unsigned char>(std::bit_cast<std::uint64_t>(values[i / 8]) >>
+                                              (8 * (i % 8)));
+    }
+    return bytes;
+}
+
 } // namespace backbeacon

@@ -2,6 +2,7 @@
 
 #include "engine/MotionManager.h"
 
+#include <array>
 #include <cstddef>
 #include <optional>
 
@@ -20,5 +21,12 @@ inline constexpr double kOpentrackMaxAngleDegrees = 360.0;
 // is not exactly 48 bytes, holds a non-finite value, or puts pitch or roll
 // beyond a full turn.
 std::optional<MotionSample> parseOpentrackDatagram(const void* data, std::size_t size);
+
+using OpentrackBytes = std::array<unsigned char, kOpentrackDatagramSize>;
+
+// The datagram opentrack sends for this pose, in its own units and signs, as
+// the simulator and the tests send it.
+OpentrackBytes encodeOpentrackDatagram(double x, double y, double z, double yaw,
+                                       double pitchDegrees, double rollDegrees);
 
 } // namespace backbeacon

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "engine/OpentrackDatagram.h"
+
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cerrno>
 #include <cstdint>
 #include <netinet/in.h>
@@ -13,19 +14,11 @@
 
 namespace backbeacon::testing {
 
-using OpentrackBytes = std::array<unsigned char, 48>;
+using backbeacon::OpentrackBytes;
 
-// opentrack's datagram: x, y, z, yaw, pitch, roll as little-endian doubles,
-// whatever the host's byte order.
 inline OpentrackBytes opentrackDatagram(double x, double y, double z, double yaw,
                                         double pitchDegrees, double rollDegrees) {
-    OpentrackBytes bytes{};
-    const double values[6] = {x, y, z, yaw, pitchDegrees, rollDegrees};
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        bytes[i] = static_cast<unsigned char>(std::bit_cast<std::uint64_t>(values[i / 8]) >>
-                                              (8 * (i % 8)));
-    }
-    return bytes;
+    return encodeOpentrackDatagram(x, y, z, yaw, pitchDegrees, rollDegrees);
 }
 
 inline OpentrackBytes opentrackPose(double pitchDegrees, double rollDegrees) {

@@ -1,7 +1,6 @@
 #pragma once
 
-#include <array>
-#include <cstddef>
+#include "engine/OpentrackDatagram.h"
 
 namespace backbeacon::sim {
 
@@ -16,12 +15,12 @@ struct OpentrackPose {
 // app's own full-turn cut-off.
 inline constexpr double kMaxPoseDegrees = 180.0;
 
-inline constexpr std::size_t kDatagramSize = 48;
-using OpentrackDatagram = std::array<unsigned char, kDatagramSize>;
+using OpentrackDatagram = OpentrackBytes;
 
-// opentrack's "UDP over network" datagram for `pose`: x, y, z, yaw, pitch,
-// roll as little-endian doubles, whatever the host's byte order. The simulated
-// head sits at the origin looking straight ahead.
-OpentrackDatagram encodeOpentrackDatagram(OpentrackPose pose);
+// opentrack's "UDP over network" datagram for `pose`. The simulated head sits
+// at the origin looking straight ahead.
+inline OpentrackDatagram encodeOpentrackDatagram(OpentrackPose pose) {
+    return backbeacon::encodeOpentrackDatagram(0, 0, 0, 0, pose.pitchDegrees, pose.rollDegrees);
+}
 
 } // namespace backbeacon::sim
