@@ -1,9 +1,9 @@
 #include "app/SingleInstance.h"
 
+#include "WaitFor.h"
 #include "app/QuitSignals.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QLocalSocket>
 #include <QSignalSpy>
@@ -17,27 +17,22 @@
 namespace backbeacon {
 namespace {
 
-// Runs the event loop until `done` or 5 s have passed.
-template <typename Done> bool spinUntil(Done done) {
-    QDeadlineTimer deadline(5000);
-    while (!done() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return done();
+// A later launch on `folder` asks `running` to open its panel. The running
+// app answers from its event loop while the later launch blocks.
+void expectPanelOpenedByALaterLaunch(const QString& folder, SingleInstance& running) {
+    QSignalSpy opened(&running, &SingleInstance::openPanelRequested);
+    SingleInstance later(folder);
+    ASSERT_EQ(later.claim(), SingleInstance::Role::secondary);
+    auto asked = std::async(std::launch::async, [&] { return later.askPrimaryToOpenPanel(); });
+    EXPECT_TRUE(testing::waitFor([&] { return opened.count() == 1; }));
+    EXPECT_TRUE(asked.get());
 }
 
 TEST(SingleInstanceTest, ALaterLaunchAsksTheRunningOneToOpenItsPanel) {
     QTemporaryDir folder;
     SingleInstance first(folder.path());
     ASSERT_EQ(first.claim(), SingleInstance::Role::primary);
-    QSignalSpy opened(&first, &SingleInstance::openPanelRequested);
-
-    SingleInstance second(folder.path());
-    ASSERT_EQ(second.claim(), SingleInstance::Role::secondary);
-    // The running app answers from its event loop; the later launch blocks.
-    auto asked = std::async(std::launch::async, [&] { return second.askPrimaryToOpenPanel(); });
-    EXPECT_TRUE(spinUntil([&] { return opened.count() == 1; }));
-    EXPECT_TRUE(asked.get());
+    expectPanelOpenedByALaterLaunch(folder.path(), first);
 }
 
 TEST(SingleInstanceTest, TheLockOfAProcessThatIsGoneIsTakenOver) {
@@ -53,12 +48,7 @@ TEST(SingleInstanceTest, TheLockOfAProcessThatIsGoneIsTakenOver) {
 
     SingleInstance instance(folder.path());
     EXPECT_EQ(instance.claim(), SingleInstance::Role::primary);
-    QSignalSpy opened(&instance, &SingleInstance::openPanelRequested);
-    SingleInstance later(folder.path());
-    EXPECT_EQ(later.claim(), SingleInstance::Role::secondary);
-    auto asked = std::async(std::launch::async, [&] { return later.askPrimaryToOpenPanel(); });
-    EXPECT_TRUE(spinUntil([&] { return opened.count() == 1; }));
-    EXPECT_TRUE(asked.get());
+    expectPanelOpenedByALaterLaunch(folder.path(), instance);
 }
 
 TEST(SingleInstanceTest, OtherTalkOnTheSocketIsIgnored) {
@@ -74,14 +64,11 @@ TEST(SingleInstanceTest, OtherTalkOnTheSocketIsIgnored) {
         ASSERT_TRUE(socket.waitForConnected(2000));
         socket.write(talk);
         socket.flush();
-        spinUntil([&] { return socket.bytesToWrite() == 0; });
+        testing::waitFor([&] { return socket.bytesToWrite() == 0; }, 5000);
         socket.disconnectFromServer();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
-    QDeadlineTimer settle(300);
-    while (!settle.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
+    QTest::qWait(300);
     // Only the exact request counts, even with something after it.
     EXPECT_EQ(opened.count(), 1);
 }
@@ -98,7 +85,7 @@ TEST(QuitSignalsTest, TerminationSignalsArriveOnTheEventLoop) {
     QSignalSpy quit(&signals_, &QuitSignals::quitRequested);
     ::raise(SIGTERM);
     ::raise(SIGINT);
-    EXPECT_TRUE(spinUntil([&] { return quit.count() == 2; }));
+    EXPECT_TRUE(testing::waitFor([&] { return quit.count() == 2; }));
     EXPECT_EQ(quit.at(0).at(0).toInt(), SIGTERM);
     EXPECT_EQ(quit.at(1).at(0).toInt(), SIGINT);
 }
