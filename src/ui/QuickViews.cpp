@@ -26,6 +26,12 @@ QScreen* screenAt(const QPoint& point) {
     return screen ? screen : QGuiApplication::primaryScreen();
 }
 
+void present(QWindow& window) {
+    window.show();
+    window.raise();
+    window.requestActivate();
+}
+
 } // namespace
 
 QuickViews::QuickViews(Models models, QObject* parent) : ViewHost(parent), m_models(models) {}
@@ -73,7 +79,6 @@ void QuickViews::preparePanel(bool asWindow) {
     ensureEngine();
     if (!m_panel) {
         m_panel = std::make_unique<QQuickWindow>();
-        m_panel->setTitle(QStringLiteral("Backbeacon Panel"));
         m_panel->setColor(Qt::transparent);
         const QSize size(kPanelWidth, kPanelHeight);
         m_panel->resize(size);
@@ -90,11 +95,8 @@ void QuickViews::preparePanel(bool asWindow) {
     m_panelIsPopup = !asWindow;
     m_panel->setFlags(asWindow ? Qt::Window
                                : Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    if (asWindow) {
-        m_panel->setTitle(QStringLiteral("Backbeacon"));
-    } else {
-        m_panel->setTitle(QStringLiteral("Backbeacon Panel"));
-    }
+    // The popup's title is never shown; it names the window for scripts.
+    m_panel->setTitle(asWindow ? QStringLiteral("Backbeacon") : QStringLiteral("Backbeacon Panel"));
     // Every opening starts from a fresh view.
     delete m_panelRoot.data();
     m_panelRoot = createRoot(*m_panelComponent, *m_panel);
@@ -112,9 +114,7 @@ void QuickViews::showPanel(const QRect& iconGeometry) {
     m_panel->setScreen(screen);
     m_panel->setPosition(
         panelPosition(iconGeometry, pointer, m_panel->size(), screen->availableGeometry()));
-    m_panel->show();
-    m_panel->raise();
-    m_panel->requestActivate();
+    present(*m_panel);
 }
 
 void QuickViews::showPanelAsWindow() {
@@ -124,9 +124,7 @@ void QuickViews::showPanelAsWindow() {
         m_panel->setPosition(screen->availableGeometry().center() -
                              QPoint(kPanelWidth / 2, kPanelHeight / 2));
     }
-    m_panel->show();
-    m_panel->raise();
-    m_panel->requestActivate();
+    present(*m_panel);
 }
 
 void QuickViews::closePanel() {
@@ -152,9 +150,7 @@ void QuickViews::showSettingsWindow() {
                                     QPoint(kSettingsWidth / 2, kSettingsHeight / 2));
         }
     }
-    m_settings->show();
-    m_settings->raise();
-    m_settings->requestActivate();
+    present(*m_settings);
 }
 
 } // namespace backbeacon
