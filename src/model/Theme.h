@@ -27,9 +27,10 @@ inline constexpr ColorComponents cardStroke{0, 0, 0, 0.095};
 inline constexpr ColorComponents divider{0, 0, 0, 0.08};
 inline constexpr ColorComponents hoverBackground{0, 0, 0, 0.045};
 inline constexpr ColorComponents trackBackground{0, 0, 0, 0.075};
-// Text on the insight card.
+// Text on the insight card and in the views, which are always light.
 inline constexpr ColorComponents primaryText{0.13, 0.16, 0.18};
 inline constexpr ColorComponents secondaryText{0.42, 0.43, 0.43};
+inline constexpr ColorComponents tertiaryText{0.60, 0.61, 0.61};
 
 // The drift ramp: goodGreen on the baseline, warningYellow at 0.7 of the alert
 // threshold, badRed from the threshold on. Not a number counts as full drift,

@@ -1,0 +1,239 @@
+#include "ViewModel.h"
+
+#include "ViewRules.h"
+#include "engine/PostureMonitor.h"
+#include "model/AppSettings.h"
+#include "model/Choices.h"
+#include "model/Clock.h"
+#include "model/Timer.h"
+#include "notify/NotificationManager.h"
+#include "stats/CardCanvas.h"
+#include "stats/LocalCalendar.h"
+#include "stats/StatisticsStore.h"
+
+#include <QVariantMap>
+
+#include <algorithm>
+
+namespace backbeacon {
+
+namespace {
+
+// The secondary text colour, for figures the rules leave uncoloured.
+QColor secondaryColor() {
+    return toQColor(Theme::secondaryText);
+}
+
+template <typename Choice, std::size_t N>
+QStringList labelsOf(const std::array<Choice, N>& choices) {
+    QStringList labels;
+    for (Choice choice : choices) {
+        labels << label(choice);
+    }
+    return labels;
+}
+
+template <typename Choice, std::size_t N>
+int indexOf(const std::array<Choice, N>& choices, double seconds) {
+    const auto found = std::find_if(choices.begin(), choices.end(),
+                                    [seconds](Choice c) { return rawValue(c) == seconds; });
+    return found == choices.end() ? -1 : static_cast<int>(found - choices.begin());
+}
+
+} // namespace
+
+ViewModel::ViewModel(Models models, QLocale locale, QObject* parent)
+    : QObject(parent), m_models(models), m_locale(std::move(locale)),
+      m_snoozeEnd(models.timers.createTimer()) {
+    PostureMonitor* monitor = &m_models.monitor;
+    AppSettings* settings = &m_models.settings;
+    StatisticsStore* stats = &m_models.stats;
+    connect(monitor, &PostureMonitor::stateChanged, this, &ViewModel::updateMonitorFigures);
+    connect(monitor, &PostureMonitor::driftFractionChanged, this,
+            &ViewModel::updateMonitorFigures);
+    connect(monitor, &PostureMonitor::combinedDriftDegreesChanged, this,
+            &ViewModel::updateMonitorFigures);
+    connect(monitor, &PostureMonitor::directionLabelChanged, this,
+            &ViewModel::updateMonitorFigures);
+
+    connect(settings, &AppSettings::goodPostureChanged, this, &ViewModel::updateSettingsFigures);
+    connect(settings, &AppSettings::sensitivityDegreesChanged, this,
+            &ViewModel::updateSettingsFigures);
+    connect(settings, &AppSettings::alertDelayChanged, this, &ViewModel::updateSettingsFigures);
+    connect(settings, &AppSettings::notificationCooldownChanged, this,
+            &ViewModel::updateSettingsFigures);
+    connect(settings, &AppSettings::diagnosticsChanged, this, &ViewModel::updateSettingsFigures);
+    connect(settings, &AppSettings::snoozeUntilChanged, this, &ViewModel::updateSnooze);
+
+    connect(stats, &StatisticsStore::todayChanged, this, &ViewModel::updateStatistics);
+    connect(stats, &StatisticsStore::historyChanged, this, &ViewModel::updateStatistics);
+
+    connect(&m_models.notifications, &NotificationManager::authorizationStatusChanged, this,
+            &ViewModel::updateAuthorization);
+
+    updateSettingsFigures();
+    updateMonitorFigures();
+    updateStatistics();
+    updateAuthorization();
+    updateSnooze();
+}
+
+ViewModel::~ViewModel() = default;
+
+template <typename T>
+void ViewModel::update(T& member, T value, void (ViewModel::*changed)()) {
+    if (member == value) {
+        return;
+    }
+    member = std::move(value);
+    emit(this->*changed)();
+}
+
+void ViewModel::updateMonitorFigures() {
+    const PostureMonitor& monitor = m_models.monitor;
+    const PostureState& state = monitor.state();
+    update(m_stateKind, static_cast<int>(state.kind()), &ViewModel::stateKindChanged);
+    update(m_headline, backbeacon::headline(state, monitor.driftFraction()),
+           &ViewModel::headlineChanged);
+    update(m_driftText,
+           backbeacon::driftText(monitor.combinedDriftDegrees(), monitor.directionLabel()),
+           &ViewModel::driftTextChanged);
+    update(m_driftGauge, gaugeFraction(monitor.driftFraction()), &ViewModel::driftGaugeChanged);
+    update(m_captureCaption, calibrationCaption(state, m_isCalibrated),
+           &ViewModel::captureCaptionChanged);
+}
+
+void ViewModel::updateSettingsFigures() {
+    const AppSettings& settings = m_models.settings;
+    update(m_isCalibrated, settings.goodPosture().has_value(), &ViewModel::isCalibratedChanged);
+    update(m_captureCaption, calibrationCaption(m_models.monitor.state(), m_isCalibrated),
+           &ViewModel::captureCaptionChanged);
+    update(m_sensitivityText, backbeacon::sensitivityText(settings.sensitivityDegrees()),
+           &ViewModel::sensitivityTextChanged);
+    update(m_sensitivitySentence, backbeacon::sensitivitySentence(settings.sensitivityDegrees()),
+           &ViewModel::sensitivitySentenceChanged);
+    update(m_alertDelayIndex, indexOf(kAllAlertDelays, settings.alertDelay()),
+           &ViewModel::alertDelayIndexChanged);
+    update(m_cooldownIndex, indexOf(kAllNotificationCooldowns, settings.notificationCooldown()),
+           &ViewModel::cooldownIndexChanged);
+    const Diagnostics& counts = settings.diagnostics();
+    update(m_diagnosticCounts,
+           QVariantList{double(counts.launches), double(counts.calibrations),
+                        double(counts.alertsSent), double(counts.disconnects),
+                        double(counts.unexpectedQuits)},
+           &ViewModel::diagnosticCountsChanged);
+}
+
+void ViewModel::updateStatistics() {
+    const StatisticsStore& stats = m_models.stats;
+    const DailyStats& today = stats.today();
+    update(m_todayScore, today.score(), &ViewModel::todayScoreChanged);
+    update(m_todaySlouches, double(today.slouches), &ViewModel::todaySlouchesChanged);
+    update(m_todayFixes, double(today.fixes), &ViewModel::todayFixesChanged);
+    update(m_todayOutOfLine, formatDuration(today.slouchedSeconds),
+           &ViewModel::todayOutOfLineChanged);
+
+    const std::vector<DailyStats> week = stats.recentDays(kStripDays);
+    QVariantList strip;
+    for (const DailyStats& day : week) {
+        strip << QVariantMap{{QStringLiteral("color"), toQColor(stripCellColor(day.score()))},
+                             {QStringLiteral("opacity"), stripCellOpacity(day)}};
+    }
+    update(m_strip, strip, &ViewModel::stripChanged);
+    const DailyStats total = sevenDayTotal(week, today.date);
+    update(m_weekScore, total.score(), &ViewModel::weekScoreChanged);
+    update(m_weekSlouches, double(total.slouches), &ViewModel::weekSlouchesChanged);
+    update(m_weekBadTime, formatDuration(total.slouchedSeconds), &ViewModel::weekBadTimeChanged);
+
+    const std::vector<DailyStats> fortnight = stats.recentDays(kChartDays);
+    update(m_historyCount, static_cast<int>(fortnight.size()), &ViewModel::historyCountChanged);
+    QVariantList bars;
+    for (const DailyStats& day : fortnight) {
+        const int score = day.score();
+        bars << QVariantMap{
+            {QStringLiteral("height"), historyBarHeight(score)},
+            {QStringLiteral("color"), toQColor(scoreColor(score))},
+            {QStringLiteral("opacity"), historyBarOpacity(day)},
+            {QStringLiteral("weekday"), narrowWeekday(day, m_models.calendar, m_locale)}};
+    }
+    update(m_historyBars, bars, &ViewModel::historyBarsChanged);
+    QVariantList rows;
+    const auto listed = std::min<std::size_t>(fortnight.size(), kListedDays);
+    for (auto day = fortnight.rbegin(); day != fortnight.rbegin() + listed; ++day) {
+        const int score = day->score();
+        rows << QVariantMap{
+            {QStringLiteral("date"), dayRowDate(*day, m_models.calendar, m_locale)},
+            {QStringLiteral("measured"), measuredText(*day)},
+            {QStringLiteral("score"), QString::number(score) + u'%'},
+            {QStringLiteral("scoreColor"), toQColor(scoreColor(score))},
+            {QStringLiteral("outOfLine"), formatDuration(day->slouchedSeconds)}};
+    }
+    update(m_historyRows, rows, &ViewModel::historyRowsChanged);
+}
+
+void ViewModel::updateAuthorization() {
+    const AuthorizationText status =
+        backbeacon::authorizationText(m_models.notifications.authorizationStatus());
+    const QColor color = status.color ? toQColor(*status.color) : secondaryColor();
+    if (status.text != m_authorizationText || color != m_authorizationColor) {
+        m_authorizationText = status.text;
+        m_authorizationColor = color;
+        emit authorizationChanged();
+    }
+}
+
+// Re-checked when the snooze ends, so "Cancel Snooze" goes away by itself. A
+// timer that fires early (the clock was set back) is simply armed again.
+void ViewModel::updateSnooze() {
+    const std::optional<Instant> until = m_models.settings.snoozeUntil();
+    const Instant now = m_models.clock.now();
+    const bool ahead = backbeacon::snoozeLiesAhead(until, now);
+    update(m_snoozeLiesAhead, ahead, &ViewModel::snoozeLiesAheadChanged);
+    if (ahead) {
+        m_snoozeEnd->start(*until - now, [this] { updateSnooze(); });
+    } else {
+        m_snoozeEnd->stop();
+    }
+}
+
+QStringList ViewModel::alertDelayLabels() const {
+    return labelsOf(kAllAlertDelays);
+}
+
+QStringList ViewModel::cooldownLabels() const {
+    return labelsOf(kAllNotificationCooldowns);
+}
+
+void ViewModel::setAlertDelayIndex(int index) {
+    if (index >= 0 && index < static_cast<int>(kAllAlertDelays.size())) {
+        m_models.settings.setAlertDelay(rawValue(kAllAlertDelays[index]));
+    }
+}
+
+void ViewModel::setCooldownIndex(int index) {
+    if (index >= 0 && index < static_cast<int>(kAllNotificationCooldowns.size())) {
+        m_models.settings.setNotificationCooldown(rawValue(kAllNotificationCooldowns[index]));
+    }
+}
+
+void ViewModel::setAnimationsEnabled(bool enabled) {
+    update(m_animationsEnabled, enabled, &ViewModel::animationsEnabledChanged);
+}
+
+void ViewModel::captureBaseline() {
+    m_models.monitor.captureBaseline();
+}
+
+void ViewModel::resetCalibration() {
+    m_models.monitor.resetCalibration();
+}
+
+void ViewModel::cancelSnooze() {
+    m_models.monitor.cancelSnooze();
+}
+
+void ViewModel::refreshAuthorization() {
+    m_models.notifications.refreshAuthorization();
+}
+
+} // namespace backbeacon

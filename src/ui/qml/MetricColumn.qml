@@ -1,0 +1,49 @@
+import QtQuick
+import QtQuick.Layouts
+
+ColumnLayout {
+    id: column
+
+    property string icon
+    property color iconColor
+    // A number counts to its new value; a text is shown as it is.
+    property var value
+    property string label
+
+    spacing: 4
+    Layout.fillWidth: true
+    Layout.preferredWidth: 1
+
+    RowLayout {
+        Layout.alignment: Qt.AlignHCenter
+        spacing: 5
+        Symbol {
+            Layout.alignment: Qt.AlignVCenter
+            name: column.icon
+            size: 10
+            color: column.iconColor
+        }
+        CountingText {
+            Layout.alignment: Qt.AlignVCenter
+            visible: typeof column.value === "number"
+            value: visible ? column.value : 0
+            font.pixelSize: 15
+            font.weight: Font.DemiBold
+            color: theme.primaryText
+        }
+        Text {
+            Layout.alignment: Qt.AlignVCenter
+            visible: typeof column.value !== "number"
+            text: visible ? column.value : ""
+            font.pixelSize: 15
+            font.weight: Font.DemiBold
+            color: theme.primaryText
+        }
+    }
+    Text {
+        Layout.alignment: Qt.AlignHCenter
+        text: column.label
+        font.pixelSize: 10
+        color: theme.secondaryText
+    }
+}

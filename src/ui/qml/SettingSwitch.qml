@@ -1,0 +1,55 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Layouts
+
+// A labelled switch: the label at the left, the switch at the right edge.
+RowLayout {
+    id: row
+
+    property string text
+    property bool checked
+    signal toggled(bool checked)
+
+    objectName: text
+    Layout.fillWidth: true
+
+    Text {
+        Layout.fillWidth: true
+        text: row.text
+        font.pixelSize: 13
+        color: theme.primaryText
+        wrapMode: Text.WordWrap
+        TapHandler { onTapped: row.toggled(!row.checked) }
+    }
+    Switch {
+        id: control
+        objectName: "switch"
+        checked: row.checked
+        onToggled: row.toggled(checked)
+        // The setting decides; the switch only shows it.
+        onCheckedChanged: if (checked !== row.checked) checked = Qt.binding(() => row.checked)
+        padding: 0
+        indicator: Rectangle {
+            implicitWidth: 34
+            implicitHeight: 20
+            x: control.leftPadding
+            y: parent.height / 2 - height / 2
+            radius: height / 2
+            color: control.checked ? theme.accentBlue : theme.trackBackground
+            border.color: control.checked ? theme.accentBlue : theme.cardStroke
+            Rectangle {
+                x: control.checked ? parent.width - width - 2 : 2
+                y: 2
+                width: 16
+                height: 16
+                radius: 8
+                color: "white"
+                border.color: theme.cardStroke
+                Behavior on x {
+                    enabled: viewModel.animationsEnabled
+                    NumberAnimation { duration: 120 }
+                }
+            }
+        }
+    }
+}
