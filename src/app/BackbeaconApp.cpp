@@ -5,6 +5,7 @@
 #include "model/AppSettings.h"
 #include "notify/NotificationCenter.h"
 #include "notify/NotificationManager.h"
+#include "stats/InsightCardSaver.h"
 #include "stats/StatisticsStore.h"
 
 #include <QPointer>
@@ -26,12 +27,19 @@ BackbeaconApp::BackbeaconApp(AppPlatform& platform, QObject* parent)
     m_monitor = std::make_unique<PostureMonitor>(*m_settings, *m_stats, *m_notifications,
                                                  platform.motion, platform.clock, platform.timers);
 
-    m_views = platform.makeViews(
-        {m_settings.get(), m_stats.get(), m_monitor.get(), m_notifications.get()});
+    m_views = platform.makeViews({*m_settings, *m_stats, *m_monitor, *m_notifications,
+                                  platform.clock, platform.timers, platform.calendar});
     m_statusBarController = std::make_unique<StatusBarController>(
         *m_monitor, platform.statusItem, *m_views, platform.clock, platform.timers);
     connect(m_statusBarController.get(), &StatusBarController::quitRequested, this,
             &BackbeaconApp::quitRequested);
+    m_cardSaver = std::make_unique<InsightCardSaver>(*m_stats, platform.calendar,
+                                                     platform.saveLocationChooser, platform.timers);
+    // The panel goes first; the dialog follows once it has.
+    connect(m_views.get(), &ViewHost::insightCardRequested, this, [this] {
+        m_views->closePanel();
+        m_cardSaver->saveInsightCard();
+    });
 
     countLaunch();
     runLaunchTask();
@@ -39,6 +47,7 @@ BackbeaconApp::BackbeaconApp(AppPlatform& platform, QObject* parent)
 
 BackbeaconApp::~BackbeaconApp() {
     // The views and the controller hold on to the models: they go first.
+    m_cardSaver.reset();
     m_statusBarController.reset();
     m_views.reset();
 }

@@ -17,9 +17,11 @@ class LocalCalendar;
 class LoginItem;
 class MotionManager;
 class NotificationCenter;
+class InsightCardSaver;
 class NotificationManager;
 class PostureMonitor;
 class Preferences;
+class SaveLocationChooser;
 class StatisticsStore;
 class StatsStorage;
 class StatusBarController;
@@ -40,6 +42,8 @@ struct AppPlatform {
     StatusItem& statusItem;
     // Builds the host of the panel and the Settings window over the models.
     std::function<std::unique_ptr<ViewHost>(const QuickViews::Models&)> makeViews;
+    // Asks where the insight card goes.
+    SaveLocationChooser& saveLocationChooser;
     // Where the run marker lives (the statistics folder); empty for none.
     QString markerFolder;
     // The notification icon's artwork and the folder its file goes to.
@@ -84,6 +88,7 @@ private:
     std::unique_ptr<PostureMonitor> m_monitor;
     std::unique_ptr<ViewHost> m_views;
     std::unique_ptr<StatusBarController> m_statusBarController;
+    std::unique_ptr<InsightCardSaver> m_cardSaver;
     RunMarker m_marker;
     bool m_launchTaskFinished = false;
     bool m_shutDown = false;

@@ -18,6 +18,7 @@
 #include "stats/LocalCalendar.h"
 #include "stats/StatisticsStore.h"
 #include "stats/StatsFile.h"
+#include "ui/FileDialogSaveLocationChooser.h"
 #include "ui/QuickViews.h"
 
 #include <QApplication>
@@ -66,6 +67,7 @@ int main(int argc, char* argv[]) {
     FreedesktopNotificationCenter notificationCenter;
     UdpMotionManager motion;
     QtStatusItem statusItem;
+    FileDialogSaveLocationChooser saveLocationChooser;
     AppPlatform platform{
         .preferences = preferences,
         .loginItem = loginItem,
@@ -79,6 +81,7 @@ int main(int argc, char* argv[]) {
         .makeViews = [](const QuickViews::Models& models) -> std::unique_ptr<ViewHost> {
             return std::make_unique<QuickViews>(models);
         },
+        .saveLocationChooser = saveLocationChooser,
         .markerFolder = statsFile.folder(),
         .appIcon =
             [] {

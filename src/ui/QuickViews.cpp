@@ -1,6 +1,8 @@
 #include "QuickViews.h"
 
 #include "PanelPlacement.h"
+#include "SymbolImageProvider.h"
+#include "ViewTheme.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -11,6 +13,7 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QScreen>
+#include <QtMath>
 
 namespace backbeacon {
 
@@ -36,25 +39,33 @@ void present(QWindow& window) {
 
 QuickViews::QuickViews(Models models, QObject* parent) : ViewHost(parent), m_models(models) {}
 
-// Windows, and the views they own, go before the engine the views came from.
+// Windows, and the views they own, go before the engine the views came from,
+// and that before the objects the views read.
 QuickViews::~QuickViews() {
     m_panel.reset();
     m_settings.reset();
     m_panelComponent.reset();
     m_settingsComponent.reset();
     m_engine.reset();
+    m_viewModel.reset();
+    m_theme.reset();
 }
 
 void QuickViews::ensureEngine() {
     if (m_engine) {
         return;
     }
+    m_viewModel = std::make_unique<ViewModel>(m_models);
+    m_theme = std::make_unique<ViewTheme>();
     m_engine = std::make_unique<QQmlEngine>();
+    m_engine->addImageProvider(QStringLiteral("symbol"), new SymbolImageProvider);
     QQmlContext* context = m_engine->rootContext();
-    context->setContextProperty(QStringLiteral("settings"), m_models.settings);
-    context->setContextProperty(QStringLiteral("stats"), m_models.stats);
-    context->setContextProperty(QStringLiteral("monitor"), m_models.monitor);
-    context->setContextProperty(QStringLiteral("notifications"), m_models.notifications);
+    context->setContextProperty(QStringLiteral("settings"), &m_models.settings);
+    context->setContextProperty(QStringLiteral("stats"), &m_models.stats);
+    context->setContextProperty(QStringLiteral("monitor"), &m_models.monitor);
+    context->setContextProperty(QStringLiteral("notifications"), &m_models.notifications);
+    context->setContextProperty(QStringLiteral("viewModel"), m_viewModel.get());
+    context->setContextProperty(QStringLiteral("theme"), m_theme.get());
     context->setContextProperty(QStringLiteral("app"), this);
     m_panelComponent = std::make_unique<QQmlComponent>(m_engine.get(), QUrl(kPanelSource));
     m_settingsComponent = std::make_unique<QQmlComponent>(m_engine.get(), QUrl(kSettingsSource));
@@ -68,10 +79,12 @@ QQuickItem* QuickViews::createRoot(QQmlComponent& component, QQuickWindow& windo
         delete object;
         return nullptr;
     }
-    // Owned by the window, so it goes with it.
+    // Owned by the window, so it goes with it, and as large as the window.
     item->setParent(&window);
     item->setParentItem(window.contentItem());
     item->setSize(window.size());
+    connect(&window, &QWindow::widthChanged, item, [item](int width) { item->setWidth(width); });
+    connect(&window, &QWindow::heightChanged, item, [item](int height) { item->setHeight(height); });
     return item;
 }
 
@@ -80,10 +93,6 @@ void QuickViews::preparePanel(bool asWindow) {
     if (!m_panel) {
         m_panel = std::make_unique<QQuickWindow>();
         m_panel->setColor(Qt::transparent);
-        const QSize size(kPanelWidth, kPanelHeight);
-        m_panel->resize(size);
-        m_panel->setMinimumSize(size);
-        m_panel->setMaximumSize(size);
         // A popup that loses focus has been clicked away from.
         connect(m_panel.get(), &QWindow::activeChanged, this, [this] {
             if (m_panelIsPopup && m_panel->isVisible() && !m_panel->isActive()) {
@@ -100,6 +109,31 @@ void QuickViews::preparePanel(bool asWindow) {
     // Every opening starts from a fresh view.
     delete m_panelRoot.data();
     m_panelRoot = createRoot(*m_panelComponent, *m_panel);
+    if (!m_panelRoot) {
+        return;
+    }
+    // The height follows the content: the calibration view is shorter than
+    // the monitor view, and either may take the other's place while shown.
+    const auto fitContent = [this] {
+        const QSize size(kPanelWidth, qMax(1, qCeil(m_panelRoot->implicitHeight())));
+        m_panel->setMinimumSize(size);
+        m_panel->setMaximumSize(size);
+        m_panel->resize(size);
+        if (m_panel->isVisible() && m_panelIsPopup) {
+            placePanel();
+        }
+    };
+    fitContent();
+    connect(m_panelRoot, &QQuickItem::implicitHeightChanged, m_panel.get(), fitContent);
+}
+
+void QuickViews::placePanel() {
+    const QPoint pointer = QCursor::pos();
+    const bool iconKnown = m_iconGeometry.isValid() && !m_iconGeometry.isEmpty();
+    QScreen* screen = screenAt(iconKnown ? m_iconGeometry.center() : pointer);
+    m_panel->setScreen(screen);
+    m_panel->setPosition(
+        panelPosition(m_iconGeometry, pointer, m_panel->size(), screen->availableGeometry()));
 }
 
 bool QuickViews::isPanelShown() const {
@@ -107,13 +141,9 @@ bool QuickViews::isPanelShown() const {
 }
 
 void QuickViews::showPanel(const QRect& iconGeometry) {
+    m_iconGeometry = iconGeometry;
     preparePanel(false);
-    const QPoint pointer = QCursor::pos();
-    QScreen* screen = screenAt(
-        iconGeometry.isValid() && !iconGeometry.isEmpty() ? iconGeometry.center() : pointer);
-    m_panel->setScreen(screen);
-    m_panel->setPosition(
-        panelPosition(iconGeometry, pointer, m_panel->size(), screen->availableGeometry()));
+    placePanel();
     present(*m_panel);
 }
 
@@ -122,7 +152,7 @@ void QuickViews::showPanelAsWindow() {
     QScreen* screen = QGuiApplication::primaryScreen();
     if (screen) {
         m_panel->setPosition(screen->availableGeometry().center() -
-                             QPoint(kPanelWidth / 2, kPanelHeight / 2));
+                             QPoint(m_panel->width() / 2, m_panel->height() / 2));
     }
     present(*m_panel);
 }
@@ -140,11 +170,11 @@ void QuickViews::showSettingsWindow() {
         m_settings->setTitle(QStringLiteral("Backbeacon"));
         m_settings->setFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                              Qt::WindowMinimizeButtonHint);
+        // It may grow, never shrink below what the cards need.
         const QSize size(kSettingsWidth, kSettingsHeight);
         m_settings->resize(size);
         m_settings->setMinimumSize(size);
-        m_settings->setMaximumSize(size);
-        createRoot(*m_settingsComponent, *m_settings);
+        m_settingsRoot = createRoot(*m_settingsComponent, *m_settings);
         if (QScreen* screen = QGuiApplication::primaryScreen()) {
             m_settings->setPosition(screen->availableGeometry().center() -
                                     QPoint(kSettingsWidth / 2, kSettingsHeight / 2));

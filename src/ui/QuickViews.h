@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ViewHost.h"
+#include "ViewModel.h"
 
 #include <QPointer>
 #include <QQuickItem>
@@ -13,23 +14,20 @@ class QQuickWindow;
 
 namespace backbeacon {
 
+class ViewTheme;
+
 // The panel and the Settings window in Qt Quick. The QML engine is made when
 // one of them is first opened: a tray app that is never clicked never pays for
 // it. The views see the shared models as `settings`, `stats`, `monitor` and
-// `notifications`, and this host as `app`.
+// `notifications`, what is shown of them as `viewModel`, the palette as
+// `theme`, and this host as `app`.
 class QuickViews final : public ViewHost {
     Q_OBJECT
 
 public:
-    struct Models {
-        QObject* settings = nullptr;
-        QObject* stats = nullptr;
-        QObject* monitor = nullptr;
-        QObject* notifications = nullptr;
-    };
+    using Models = ViewModel::Models;
 
     static constexpr int kPanelWidth = 308;
-    static constexpr int kPanelHeight = 330;
     static constexpr int kSettingsWidth = 460;
     static constexpr int kSettingsHeight = 540;
 
@@ -46,24 +44,33 @@ public:
     QQuickWindow* panelWindow() const { return m_panel.get(); }
     QQuickWindow* settingsWindow() const { return m_settings.get(); }
     QQuickItem* panelRoot() const { return m_panelRoot; }
+    QQuickItem* settingsRoot() const { return m_settingsRoot; }
+    // Made with the engine; null before the first opening.
+    ViewModel* viewModel() const { return m_viewModel.get(); }
 
     // For the views.
     Q_INVOKABLE void openSettingsWindow() { emit settingsWindowRequested(); }
     Q_INVOKABLE void quit() { emit quitRequested(); }
+    Q_INVOKABLE void saveInsightCard() { emit insightCardRequested(); }
 
 private:
     void ensureEngine();
     QQuickItem* createRoot(QQmlComponent& component, QQuickWindow& window);
     void preparePanel(bool asWindow);
+    void placePanel();
 
     Models m_models;
+    std::unique_ptr<ViewModel> m_viewModel;
+    std::unique_ptr<ViewTheme> m_theme;
     std::unique_ptr<QQmlEngine> m_engine;
     std::unique_ptr<QQmlComponent> m_panelComponent;
     std::unique_ptr<QQmlComponent> m_settingsComponent;
     std::unique_ptr<QQuickWindow> m_panel;
     std::unique_ptr<QQuickWindow> m_settings;
     QPointer<QQuickItem> m_panelRoot;
+    QPointer<QQuickItem> m_settingsRoot;
     bool m_panelIsPopup = true;
+    QRect m_iconGeometry;
 };
 
 } // namespace backbeacon

@@ -27,6 +27,7 @@ signals:
     // Asked for from inside the views.
     void settingsWindowRequested();
     void quitRequested();
+    void insightCardRequested();
 };
 
 } // namespace backbeacon

@@ -65,15 +65,15 @@ ViewModel::ViewModel(Models models, QLocale locale, QObject* parent)
     connect(settings, &AppSettings::diagnosticsChanged, this, &ViewModel::updateSettingsFigures);
     connect(settings, &AppSettings::snoozeUntilChanged, this, &ViewModel::updateSnooze);
 
-    connect(stats, &StatisticsStore::todayChanged, this, &ViewModel::updateStatistics);
-    connect(stats, &StatisticsStore::historyChanged, this, &ViewModel::updateStatistics);
+    connect(stats, &StatisticsStore::todayChanged, this, &ViewModel::updateToday);
+    connect(stats, &StatisticsStore::historyChanged, this, &ViewModel::updateHistory);
 
     connect(&m_models.notifications, &NotificationManager::authorizationStatusChanged, this,
             &ViewModel::updateAuthorization);
 
     updateSettingsFigures();
     updateMonitorFigures();
-    updateStatistics();
+    updateHistory();
     updateAuthorization();
     updateSnooze();
 }
@@ -124,51 +124,90 @@ void ViewModel::updateSettingsFigures() {
            &ViewModel::diagnosticCountsChanged);
 }
 
-void ViewModel::updateStatistics() {
-    const StatisticsStore& stats = m_models.stats;
-    const DailyStats& today = stats.today();
-    update(m_todayScore, today.score(), &ViewModel::todayScoreChanged);
+namespace {
+
+QVariantMap stripCell(const DailyStats& day) {
+    return {{QStringLiteral("color"), toQColor(stripCellColor(day.score()))},
+            {QStringLiteral("opacity"), stripCellOpacity(day)}};
+}
+
+QVariantMap historyBar(const DailyStats& day, const LocalCalendar& calendar,
+                       const QLocale& locale) {
+    const int score = day.score();
+    return {{QStringLiteral("height"), historyBarHeight(score)},
+            {QStringLiteral("color"), toQColor(scoreColor(score))},
+            {QStringLiteral("opacity"), historyBarOpacity(day)},
+            {QStringLiteral("weekday"), narrowWeekday(day, calendar, locale)}};
+}
+
+QVariantMap historyRow(const DailyStats& day, const LocalCalendar& calendar,
+                       const QLocale& locale) {
+    const int score = day.score();
+    return {{QStringLiteral("date"), dayRowDate(day, calendar, locale)},
+            {QStringLiteral("measured"), measuredText(day)},
+            {QStringLiteral("score"), QString::number(score) + u'%'},
+            {QStringLiteral("scoreColor"), toQColor(scoreColor(score))},
+            {QStringLiteral("outOfLine"), formatDuration(day.slouchedSeconds)}};
+}
+
+} // namespace
+
+// The past days change once a day; only today's entries are redone on a tick,
+// and only when something they show has moved.
+void ViewModel::updateHistory() {
+    const std::vector<DailyStats>& history = m_models.stats.history();
+    const auto past = [&history](int limit) {
+        const auto count = std::min<std::size_t>(history.size(), std::size_t(limit - 1));
+        return std::vector<DailyStats>(history.end() - static_cast<std::ptrdiff_t>(count),
+                                       history.end());
+    };
+    m_pastWeek = past(kStripDays);
+    m_pastStrip.clear();
+    for (const DailyStats& day : m_pastWeek) {
+        m_pastStrip << stripCell(day);
+    }
+    const std::vector<DailyStats> fortnight = past(kChartDays);
+    m_pastBars.clear();
+    for (const DailyStats& day : fortnight) {
+        m_pastBars << historyBar(day, m_models.calendar, m_locale);
+    }
+    m_pastRows.clear();
+    const auto listed = std::min<std::size_t>(fortnight.size(), kListedDays - 1);
+    for (auto day = fortnight.rbegin(); day != fortnight.rbegin() + listed; ++day) {
+        m_pastRows << historyRow(*day, m_models.calendar, m_locale);
+    }
+    update(m_historyCount, static_cast<int>(fortnight.size()) + 1,
+           &ViewModel::historyCountChanged);
+    m_shownToday.reset();
+    updateToday();
+}
+
+void ViewModel::updateToday() {
+    const DailyStats& today = m_models.stats.today();
+    const ShownDay shown{today.date, today.score(), today.monitoredSeconds > 0,
+                         formatDuration(today.slouchedSeconds), today.slouches, today.fixes};
+    if (m_shownToday == shown) {
+        return;
+    }
+    m_shownToday = shown;
+    update(m_todayScore, shown.score, &ViewModel::todayScoreChanged);
     update(m_todaySlouches, double(today.slouches), &ViewModel::todaySlouchesChanged);
     update(m_todayFixes, double(today.fixes), &ViewModel::todayFixesChanged);
-    update(m_todayOutOfLine, formatDuration(today.slouchedSeconds),
-           &ViewModel::todayOutOfLineChanged);
+    update(m_todayOutOfLine, shown.outOfLine, &ViewModel::todayOutOfLineChanged);
 
-    const std::vector<DailyStats> week = stats.recentDays(kStripDays);
-    QVariantList strip;
-    for (const DailyStats& day : week) {
-        strip << QVariantMap{{QStringLiteral("color"), toQColor(stripCellColor(day.score()))},
-                             {QStringLiteral("opacity"), stripCellOpacity(day)}};
-    }
-    update(m_strip, strip, &ViewModel::stripChanged);
+    update(m_strip, m_pastStrip + QVariantList{stripCell(today)}, &ViewModel::stripChanged);
+    std::vector<DailyStats> week = m_pastWeek;
+    week.push_back(today);
     const DailyStats total = sevenDayTotal(week, today.date);
     update(m_weekScore, total.score(), &ViewModel::weekScoreChanged);
     update(m_weekSlouches, double(total.slouches), &ViewModel::weekSlouchesChanged);
     update(m_weekBadTime, formatDuration(total.slouchedSeconds), &ViewModel::weekBadTimeChanged);
 
-    const std::vector<DailyStats> fortnight = stats.recentDays(kChartDays);
-    update(m_historyCount, static_cast<int>(fortnight.size()), &ViewModel::historyCountChanged);
-    QVariantList bars;
-    for (const DailyStats& day : fortnight) {
-        const int score = day.score();
-        bars << QVariantMap{
-            {QStringLiteral("height"), historyBarHeight(score)},
-            {QStringLiteral("color"), toQColor(scoreColor(score))},
-            {QStringLiteral("opacity"), historyBarOpacity(day)},
-            {QStringLiteral("weekday"), narrowWeekday(day, m_models.calendar, m_locale)}};
-    }
-    update(m_historyBars, bars, &ViewModel::historyBarsChanged);
-    QVariantList rows;
-    const auto listed = std::min<std::size_t>(fortnight.size(), kListedDays);
-    for (auto day = fortnight.rbegin(); day != fortnight.rbegin() + listed; ++day) {
-        const int score = day->score();
-        rows << QVariantMap{
-            {QStringLiteral("date"), dayRowDate(*day, m_models.calendar, m_locale)},
-            {QStringLiteral("measured"), measuredText(*day)},
-            {QStringLiteral("score"), QString::number(score) + u'%'},
-            {QStringLiteral("scoreColor"), toQColor(scoreColor(score))},
-            {QStringLiteral("outOfLine"), formatDuration(day->slouchedSeconds)}};
-    }
-    update(m_historyRows, rows, &ViewModel::historyRowsChanged);
+    update(m_historyBars, m_pastBars + QVariantList{historyBar(today, m_models.calendar, m_locale)},
+           &ViewModel::historyBarsChanged);
+    update(m_historyRows,
+           QVariantList{historyRow(today, m_models.calendar, m_locale)} + m_pastRows,
+           &ViewModel::historyRowsChanged);
 }
 
 void ViewModel::updateAuthorization() {

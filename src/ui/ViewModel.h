@@ -7,7 +7,11 @@
 #include <QStringList>
 #include <QVariantList>
 
+#include "model/DailyStats.h"
+
 #include <memory>
+#include <optional>
+#include <vector>
 
 namespace backbeacon {
 
@@ -151,12 +155,30 @@ private:
     void update(T& member, T value, void (ViewModel::*changed)());
     void updateMonitorFigures();
     void updateSettingsFigures();
-    void updateStatistics();
+    void updateHistory();
+    void updateToday();
     void updateAuthorization();
     void updateSnooze();
 
+    // What today's entries were last made from; seconds change on every tick,
+    // what is shown of them far less often.
+    struct ShownDay {
+        Instant date;
+        int score;
+        bool monitored;
+        QString outOfLine;
+        std::int64_t slouches;
+        std::int64_t fixes;
+        bool operator==(const ShownDay&) const = default;
+    };
+
     Models m_models;
     QLocale m_locale;
+    std::vector<DailyStats> m_pastWeek;
+    QVariantList m_pastStrip;
+    QVariantList m_pastBars;
+    QVariantList m_pastRows;
+    std::optional<ShownDay> m_shownToday;
     std::unique_ptr<Timer> m_snoozeEnd;
 
     bool m_isCalibrated = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/StatusItem.h"
+#include "stats/SaveLocationChooser.h"
 #include "ui/ViewHost.h"
 
 #include <vector>
@@ -49,6 +50,16 @@ public:
     int panelWindowOpenings = 0;
     int settingsShowings = 0;
     QRect lastIconGeometry;
+};
+
+// A save dialog the user always cancels; remembers what it was asked.
+class FakeSaveLocationChooser final : public SaveLocationChooser {
+public:
+    std::optional<QString> chooseSaveLocation(const SaveRequest& request) override {
+        requests.push_back(request);
+        return std::nullopt;
+    }
+    std::vector<SaveRequest> requests;
 };
 
 } // namespace backbeacon::testing

@@ -53,6 +53,7 @@ struct AppRig {
     ScriptedMotionManager motion;
     FakeStatusItem tray;
     FakeViewHost* views = nullptr;
+    FakeSaveLocationChooser saveDialog;
     AppPlatform platform{
         .preferences = preferences,
         .loginItem = loginItem,
@@ -68,6 +69,7 @@ struct AppRig {
             views = host.get();
             return host;
         },
+        .saveLocationChooser = saveDialog,
         .markerFolder = folder.path(),
         .appIcon = {},
         .scratchFolder = {},
@@ -165,6 +167,18 @@ TEST(BackbeaconAppTest, TheQuitActionsReachTheApp) {
     emit rig.tray.quitRequested();
     emit rig.views->quitRequested();
     EXPECT_EQ(quits, 2);
+}
+
+TEST(BackbeaconAppTest, SavingTheInsightCardClosesThePanelBeforeTheDialogOpens) {
+    AppRig rig;
+    auto app = rig.launch();
+    rig.views->showPanel({});
+    emit rig.views->insightCardRequested();
+    EXPECT_FALSE(rig.views->panelShown);
+    EXPECT_TRUE(rig.saveDialog.requests.empty());
+    rig.time.advance(0.2);
+    ASSERT_EQ(rig.saveDialog.requests.size(), 1u);
+    EXPECT_TRUE(rig.saveDialog.requests.front().proposedName.endsWith(u".png"));
 }
 
 } // namespace

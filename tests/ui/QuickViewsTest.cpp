@@ -1,5 +1,7 @@
 #include "ui/QuickViews.h"
 
+#include "EngineRig.h"
+
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QSignalSpy>
@@ -9,21 +11,10 @@
 namespace backbeacon {
 namespace {
 
-// Stand-ins for the models: the views only read properties from them.
-class FakeMonitor final : public QObject {
-    Q_OBJECT
-    Q_PROPERTY(bool connected READ connected CONSTANT)
-    Q_PROPERTY(double combinedDriftDegrees READ combinedDriftDegrees CONSTANT)
-
-public:
-    bool connected() const { return true; }
-    double combinedDriftDegrees() const { return 12.4; }
-};
-
 struct ViewsRig {
-    QObject settings, stats, notifications;
-    FakeMonitor monitor;
-    QuickViews views{{&settings, &stats, &monitor, &notifications}};
+    testing::EngineRig engine;
+    QuickViews views{{engine.settings, engine.stats, *engine.monitor, engine.notifications,
+                      engine.time.clock(), engine.time, engine.calendar}};
 };
 
 TEST(QuickViewsTest, TheEngineWaitsForTheFirstOpening) {
@@ -41,11 +32,10 @@ TEST(QuickViewsTest, EveryOpeningOfThePanelBuildsAFreshView) {
     rig.views.showPanel(QRect(1200, 0, 22, 22));
     ASSERT_TRUE(rig.views.isPanelShown());
     QQuickWindow* panel = rig.views.panelWindow();
-    EXPECT_EQ(panel->size(), QSize(308, 330));
     EXPECT_TRUE(panel->flags().testFlag(Qt::FramelessWindowHint));
     QPointer<QQuickItem> first = rig.views.panelRoot();
     ASSERT_TRUE(first);
-    EXPECT_EQ(first->size(), QSizeF(308, 330));
+    EXPECT_EQ(first->size(), QSizeF(panel->size()));
 
     rig.views.closePanel();
     EXPECT_FALSE(rig.views.isPanelShown());
@@ -67,7 +57,7 @@ TEST(QuickViewsTest, TheSettingsWindowIsBuiltOnceAndKeptAcrossClosing) {
     ASSERT_TRUE(window);
     EXPECT_EQ(window->title(), "Backbeacon");
     EXPECT_EQ(window->size(), QSize(460, 540));
-    EXPECT_EQ(window->minimumSize(), window->maximumSize()); // not resizable
+    EXPECT_EQ(window->minimumSize(), QSize(460, 540));
     QQuickItem* content = window->contentItem()->childItems().value(0);
     ASSERT_TRUE(content);
     window->close();
@@ -91,7 +81,20 @@ TEST(QuickViewsTest, ThePanelsActionsReachTheHost) {
     EXPECT_EQ(quit.count(), 1);
 }
 
+// The panel is as tall as what it shows, and follows when the calibration view
+// gives way to the taller monitor view while it is open.
+TEST(QuickViewsTest, ThePanelsHeightFollowsItsContent) {
+    ViewsRig rig;
+    rig.views.showPanel(QRect(1200, 0, 22, 22));
+    QQuickWindow* panel = rig.views.panelWindow();
+    const int uncalibrated = panel->height();
+    EXPECT_EQ(panel->width(), 308);
+    EXPECT_GT(uncalibrated, 100);
+    rig.engine.startCalibrated();
+    ASSERT_TRUE(rig.engine.settings.isCalibrated());
+    EXPECT_GT(panel->height(), uncalibrated + 100);
+    EXPECT_EQ(rig.views.panelRoot()->height(), panel->height());
+}
+
 } // namespace
 } // namespace backbeacon
-
-#include "QuickViewsTest.moc"
