@@ -3,6 +3,10 @@
 #include "PanelPlacement.h"
 #include "SymbolImageProvider.h"
 #include "ViewTheme.h"
+#include "engine/PostureMonitor.h"
+#include "model/AppSettings.h"
+#include "notify/NotificationManager.h"
+#include "stats/StatisticsStore.h"
 
 #include <QCursor>
 #include <QGuiApplication>
