@@ -88,7 +88,8 @@ QQuickItem* QuickViews::createRoot(QQmlComponent& component, QQuickWindow& windo
     item->setParentItem(window.contentItem());
     item->setSize(window.size());
     connect(&window, &QWindow::widthChanged, item, [item](int width) { item->setWidth(width); });
-    connect(&window, &QWindow::heightChanged, item, [item](int height) { item->setHeight(height); });
+    connect(&window, &QWindow::heightChanged, item,
+            [item](int height) { item->setHeight(height); });
     return item;
 }
 
@@ -123,6 +124,7 @@ void QuickViews::preparePanel(bool asWindow) {
         m_panel->setMinimumSize(size);
         m_panel->setMaximumSize(size);
         m_panel->resize(size);
+        m_panelRoot->setSize(size);
         if (m_panel->isVisible() && m_panelIsPopup) {
             placePanel();
         }

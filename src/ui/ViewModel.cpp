@@ -49,8 +49,7 @@ ViewModel::ViewModel(Models models, QLocale locale, QObject* parent)
     AppSettings* settings = &m_models.settings;
     StatisticsStore* stats = &m_models.stats;
     connect(monitor, &PostureMonitor::stateChanged, this, &ViewModel::updateMonitorFigures);
-    connect(monitor, &PostureMonitor::driftFractionChanged, this,
-            &ViewModel::updateMonitorFigures);
+    connect(monitor, &PostureMonitor::driftFractionChanged, this, &ViewModel::updateMonitorFigures);
     connect(monitor, &PostureMonitor::combinedDriftDegreesChanged, this,
             &ViewModel::updateMonitorFigures);
     connect(monitor, &PostureMonitor::directionLabelChanged, this,
@@ -80,8 +79,7 @@ ViewModel::ViewModel(Models models, QLocale locale, QObject* parent)
 
 ViewModel::~ViewModel() = default;
 
-template <typename T>
-void ViewModel::update(T& member, T value, void (ViewModel::*changed)()) {
+template <typename T> void ViewModel::update(T& member, T value, void (ViewModel::*changed)()) {
     if (member == value) {
         return;
     }
@@ -176,16 +174,19 @@ void ViewModel::updateHistory() {
     for (auto day = fortnight.rbegin(); day != fortnight.rbegin() + listed; ++day) {
         m_pastRows << historyRow(*day, m_models.calendar, m_locale);
     }
-    update(m_historyCount, static_cast<int>(fortnight.size()) + 1,
-           &ViewModel::historyCountChanged);
+    update(m_historyCount, static_cast<int>(fortnight.size()) + 1, &ViewModel::historyCountChanged);
     m_shownToday.reset();
     updateToday();
 }
 
 void ViewModel::updateToday() {
     const DailyStats& today = m_models.stats.today();
-    const ShownDay shown{today.date, today.score(), today.monitoredSeconds > 0,
-                         formatDuration(today.slouchedSeconds), today.slouches, today.fixes};
+    const ShownDay shown{today.date,
+                         today.score(),
+                         today.monitoredSeconds > 0,
+                         formatDuration(today.slouchedSeconds),
+                         today.slouches,
+                         today.fixes};
     if (m_shownToday == shown) {
         return;
     }
@@ -205,8 +206,7 @@ void ViewModel::updateToday() {
 
     update(m_historyBars, m_pastBars + QVariantList{historyBar(today, m_models.calendar, m_locale)},
            &ViewModel::historyBarsChanged);
-    update(m_historyRows,
-           QVariantList{historyRow(today, m_models.calendar, m_locale)} + m_pastRows,
+    update(m_historyRows, QVariantList{historyRow(today, m_models.calendar, m_locale)} + m_pastRows,
            &ViewModel::historyRowsChanged);
 }
 

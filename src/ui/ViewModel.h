@@ -1,13 +1,13 @@
 #pragma once
 
+#include "model/DailyStats.h"
+
 #include <QColor>
 #include <QLocale>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
-
-#include "model/DailyStats.h"
 
 #include <memory>
 #include <optional>
@@ -151,8 +151,7 @@ signals:
     void animationsEnabledChanged();
 
 private:
-    template <typename T>
-    void update(T& member, T value, void (ViewModel::*changed)());
+    template <typename T> void update(T& member, T value, void (ViewModel::*changed)());
     void updateMonitorFigures();
     void updateSettingsFigures();
     void updateHistory();

@@ -63,8 +63,7 @@ QString measuredText(const DailyStats& day);
 // The day rows' date ("Dec 6, 2026") and the bars' narrow weekday ("S"), in
 // the user's locale, for the local day of `day.date`.
 QString dayRowDate(const DailyStats& day, const LocalCalendar& calendar, const QLocale& locale);
-QString narrowWeekday(const DailyStats& day, const LocalCalendar& calendar,
-                      const QLocale& locale);
+QString narrowWeekday(const DailyStats& day, const LocalCalendar& calendar, const QLocale& locale);
 
 // The Authorization row. No colour means the secondary text colour.
 struct AuthorizationText {

@@ -14,8 +14,7 @@ constexpr Spring kContentSpring{0.45, 0.85};
 constexpr Spring kBarSpring{0.25, 0.95};
 
 // QEasingCurve takes a plain function of progress, hence one per spring.
-template <const Spring& spring>
-qreal springEasing(qreal progress) {
+template <const Spring& spring> qreal springEasing(qreal progress) {
     if (progress >= 1) {
         return 1;
     }
@@ -54,9 +53,8 @@ ViewTheme::ViewTheme(QObject* parent)
       cardBackground(toQColor(Theme::cardBackground)), mutedTeal(toQColor(Theme::mutedTeal)),
       cardStroke(toQColor(Theme::cardStroke)), divider(toQColor(Theme::divider)),
       hoverBackground(toQColor(Theme::hoverBackground)),
-      trackBackground(toQColor(Theme::trackBackground)),
-      primaryText(toQColor(Theme::primaryText)), secondaryText(toQColor(Theme::secondaryText)),
-      tertiaryText(toQColor(Theme::tertiaryText)),
+      trackBackground(toQColor(Theme::trackBackground)), primaryText(toQColor(Theme::primaryText)),
+      secondaryText(toQColor(Theme::secondaryText)), tertiaryText(toQColor(Theme::tertiaryText)),
       contentSpring(curveOf(&springEasing<kContentSpring>)),
       barSpring(curveOf(&springEasing<kBarSpring>)),
       contentSpringDuration(kContentSpring.durationMs()),

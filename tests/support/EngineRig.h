@@ -24,6 +24,10 @@ constexpr double radians(double degrees) {
 // The engine with its real collaborators over in-memory storage, a scripted
 // motion source, a recording notification center and virtual time.
 struct EngineRig {
+    EngineRig() = default;
+    // Starts from a statistics file holding `stored`.
+    explicit EngineRig(StatsStorage::Loaded stored) : storage(std::move(stored)) {}
+
     VirtualTime time;
     MemoryPreferences preferences;
     FakeLoginItem loginItem;

@@ -3,6 +3,7 @@
 #include "stats/StatsStorage.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace backbeacon::testing {
@@ -14,6 +15,9 @@ public:
         std::string bytes;
         bool keepCurrentAside;
     };
+
+    FakeStatsStorage() = default;
+    explicit FakeStatsStorage(Loaded stored) : loaded(std::move(stored)) {}
 
     Loaded loaded;           // what load() hands out
     bool failWrites = false; // replace() fails, keeping `file`

@@ -15,6 +15,7 @@ RowLayout {
         ColumnLayout {
             required property var modelData
             Layout.fillWidth: true
+            Layout.minimumWidth: 0
             Layout.preferredWidth: 1
             Layout.alignment: Qt.AlignBottom
             spacing: 5

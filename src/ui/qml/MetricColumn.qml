@@ -11,8 +11,11 @@ ColumnLayout {
     property string label
 
     spacing: 4
+    // Equal thirds, whatever the figures' widths.
     Layout.fillWidth: true
+    Layout.minimumWidth: 0
     Layout.preferredWidth: 1
+    Layout.maximumWidth: Number.POSITIVE_INFINITY
 
     RowLayout {
         Layout.alignment: Qt.AlignHCenter

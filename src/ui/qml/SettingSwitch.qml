@@ -18,7 +18,7 @@ RowLayout {
         text: row.text
         font.pixelSize: 13
         color: theme.primaryText
-        wrapMode: Text.WordWrap
+        elide: Text.ElideRight
         TapHandler { onTapped: row.toggled(!row.checked) }
     }
     Switch {
