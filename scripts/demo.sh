@@ -95,8 +95,9 @@ finish() {
       echo "monitor only counts time, so a head that comes back during the pause adds none."
     fi
     echo
-    echo "Files: tray.png, tray-zoom.png (8x), tray-slouch-zoom.png, panel.png, settings.png,"
-    echo "notification.png, stats.json, Backbeacon.conf, app.log, sim.log, dunst-menu.txt."
+    echo "Files: tray.png, tray-zoom.png (8x), tray-slouch-zoom.png, panel-uncalibrated.png,"
+    echo "panel.png, settings.png, settings-2.png, settings-3.png (scrolled), notification.png,"
+    echo "stats.json, Backbeacon.conf, app.log, sim.log, dunst-menu.txt."
   } >"$demo/report.md"
   rm -f "$timeline"
   echo "demo: report in $demo/report.md" >&2
@@ -115,7 +116,8 @@ shoot_tray() {
   pngtopam "$demo/$1.png" | pamscale 8 | pnmtopng >"$demo/$1-zoom.png"
 }
 
-printf '[General]\nsettings.alertDelay=5\n' >"$conf"
+# Diagnostics on, so the Settings window shows all of its cards.
+printf '[General]\nsettings.alertDelay=5\nsettings.collectDiagnostics=true\n' >"$conf"
 XDG_CONFIG_HOME=$demo/config XDG_DATA_HOME=$demo/data XDG_CACHE_HOME=$demo/cache \
   XDG_RUNTIME_DIR=$demo/runtime QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=1 \
   "$build/src/app/backbeacon" 2>"$demo/app.log" &
@@ -123,6 +125,18 @@ app=$!
 note "Backbeacon launched"
 icon=$("$tools" wait 10 tray-icon) || fail "no tray icon within 10 s"
 note "tray icon shown at ($icon)"
+
+# Before any head motion there is no baseline: the panel asks for one.
+# shellcheck disable=SC2086
+"$tools" click $icon
+panel=$("$tools" wait 5 window "Backbeacon Panel") || fail "no panel after a click on the icon"
+sleep 1 # drawn in the next frames, after the window is shown
+# shellcheck disable=SC2086
+"$tools" shot "$demo/panel-uncalibrated.png" $panel
+note "panel without a baseline opened, at ($panel)"
+# shellcheck disable=SC2086
+"$tools" click $icon
+wait_for 3 sh -c "! '$tools' window 'Backbeacon Panel'" || fail "the panel stayed open after a second click"
 
 # shellcheck disable=SC2086
 "$build/tools/backbeacon-sim/backbeacon-sim" $sim_options 2>&1 |
@@ -160,6 +174,17 @@ note "Settings window opened from the tray menu (\"Settings...\"), at ($settings
 sleep 1
 # shellcheck disable=SC2086
 "$tools" shot "$demo/settings.png" $settings
+# Scrolled down with the wheel, a screenful at a time, to the last card.
+read -r sx sy sw sh <<<"$settings"
+xdotool mousemove $((sx + sw / 2)) $((sy + sh / 2))
+for page in 2:1 3:12; do
+  xdotool click --repeat "${page#*:}" --delay 30 5
+  page=${page%:*}
+  sleep 0.8
+  # shellcheck disable=SC2086
+  "$tools" shot "$demo/settings-$page.png" $settings
+done
+note "Settings window scrolled down twice: settings-2.png, settings-3.png"
 
 wait_for 15 sim_line 'phase slouch' || fail "the simulator did not reach the slouch"
 slouch=$(now_ms)

@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev qt6-declarative-dev qt6-svg-dev nlohmann-json3-dev
   # the views' QML modules at run time
   qml6-module-qtquick qml6-module-qtquick-window qml6-module-qtqml-workerscript
+  qml6-module-qtquick-controls qml6-module-qtquick-templates qml6-module-qtquick-layouts
   libgtest-dev libgmock-dev libbenchmark-dev
   # fuzzing and formatting
   clang libclang-rt-14-dev clang-format
