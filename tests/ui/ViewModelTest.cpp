@@ -1,0 +1,91 @@
+#include "ui/ViewModel.h"
+
+#include "EngineRig.h"
+#include "ui/ViewTheme.h"
+
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+namespace backbeacon::testing {
+namespace {
+
+struct ModelRig {
+    EngineRig engine;
+    ViewModel model{{engine.settings, engine.stats, *engine.monitor, engine.notifications,
+                     engine.time.clock(), engine.time, engine.calendar}};
+};
+
+// The monitor reports every sample and the statistics every tick; the views
+// must hear only of what they show changing, or a steady head repaints the
+// panel 50 times a second.
+TEST(ViewModelTest, ASteadyHeadAnnouncesNothingOnceSettled) {
+    ModelRig rig;
+    rig.engine.startCalibrated();
+    rig.engine.hold(0, 0, 1.0, 0.02);
+    std::vector<std::unique_ptr<QSignalSpy>> spies;
+    const QMetaObject& meta = ViewModel::staticMetaObject;
+    for (int i = meta.propertyOffset(); i < meta.propertyCount(); ++i) {
+        if (meta.property(i).hasNotifySignal()) {
+            spies.push_back(
+                std::make_unique<QSignalSpy>(&rig.model, meta.property(i).notifySignal()));
+        }
+    }
+    rig.engine.hold(0, 0, 10.0, 0.02);
+    for (std::size_t i = 0; i < spies.size(); ++i) {
+        EXPECT_EQ(spies[i]->count(), 0) << spies[i]->signal().toStdString();
+    }
+    // Time out of line does show: the figures follow within a tick.
+    rig.engine.hold(14, 0, 2.0, 0.02);
+    EXPECT_EQ(rig.model.headline(), "Drifting forward");
+    EXPECT_EQ(rig.model.driftText(), "14° toward bad posture");
+}
+
+TEST(ViewModelTest, CancelSnoozeIsOfferedOnlyUntilTheSnoozeEnds) {
+    ModelRig rig;
+    rig.engine.startCalibrated();
+    EXPECT_FALSE(rig.model.snoozeLiesAhead());
+    rig.engine.monitor->snooze(10);
+    EXPECT_TRUE(rig.model.snoozeLiesAhead());
+    rig.engine.time.advance(599);
+    EXPECT_TRUE(rig.model.snoozeLiesAhead());
+    rig.engine.time.advance(1.5);
+    EXPECT_FALSE(rig.model.snoozeLiesAhead());
+
+    rig.engine.monitor->snooze(10);
+    rig.model.cancelSnooze();
+    EXPECT_FALSE(rig.model.snoozeLiesAhead());
+    EXPECT_FALSE(rig.engine.settings.snoozeUntil());
+}
+
+TEST(ViewModelTest, PickersShowAndStoreTheChoicesSeconds) {
+    ModelRig rig;
+    EXPECT_EQ(rig.model.alertDelayLabels().value(rig.model.alertDelayIndex()), "15 seconds");
+    rig.model.setAlertDelayIndex(3);
+    EXPECT_EQ(rig.engine.settings.alertDelay(), 30);
+    rig.model.setCooldownIndex(4);
+    EXPECT_EQ(rig.engine.settings.notificationCooldown(), 900);
+    EXPECT_EQ(rig.model.cooldownIndex(), 4);
+    // Out of range: nothing is written.
+    rig.model.setAlertDelayIndex(5);
+    rig.model.setAlertDelayIndex(-1);
+    EXPECT_EQ(rig.engine.settings.alertDelay(), 30);
+}
+
+// The springs start at rest, settle on 1 by the end of their animation and
+// barely overshoot, as their damping allows.
+TEST(ViewModelTest, SpringsSettleWithinTheirDuration) {
+    for (const Spring spring : {Spring{0.45, 0.85}, Spring{0.25, 0.95}}) {
+        const double end = spring.durationMs() / 1000.0;
+        EXPECT_NEAR(spring.progress(0), 0, 1e-12);
+        EXPECT_NEAR(spring.progress(end), 1, 1e-3);
+        double peak = 0;
+        for (double t = 0; t <= end; t += 0.001) {
+            peak = std::max(peak, spring.progress(t));
+        }
+        EXPECT_LT(peak, 1.01);
+    }
+}
+
+} // namespace
+} // namespace backbeacon::testing
