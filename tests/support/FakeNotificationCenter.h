@@ -9,7 +9,10 @@ class FakeNotificationCenter final : public NotificationCenter {
 public:
     void setNotificationCategories(std::vector<NotificationCategory>) override {}
     void add(const NotificationRequest& request) override { requests.push_back(request); }
-    void getAuthorizationStatus(std::function<void(int)> done) override { done(status); }
+    void getAuthorizationStatus(std::function<void(int)> done) override {
+        ++authorizationQueries;
+        done(status);
+    }
 
     // The user picks `action` on the latest request.
     void invoke(const QString& action) {
@@ -18,6 +21,7 @@ public:
 
     std::vector<NotificationRequest> requests;
     int status = 2;
+    int authorizationQueries = 0;
 };
 
 } // namespace backbeacon::testing

@@ -61,8 +61,12 @@ TEST(QuickViewsTest, TheSettingsWindowIsBuiltOnceAndKeptAcrossClosing) {
     QQuickItem* content = window->contentItem()->childItems().value(0);
     ASSERT_TRUE(content);
     window->close();
+    // Whatever changed while it was closed, the Authorization row is current.
+    rig.engine.center.status = 1;
     rig.views.showSettingsWindow();
     EXPECT_EQ(rig.views.settingsWindow(), window);
+    EXPECT_EQ(rig.engine.notifications.authorizationStatus(), 1);
+    EXPECT_EQ(rig.engine.center.authorizationQueries, 2);
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->contentItem()->childItems().value(0), content);
 }
