@@ -1,6 +1,7 @@
 #include "StatusIndicator.h"
 
 #include "Symbols.h"
+#include "stats/CardCanvas.h"
 
 #include <QColor>
 #include <QPainter>
@@ -17,11 +18,6 @@ using Kind = PostureState::Kind;
 
 bool isLive(const PostureState& state, bool connected) {
     return connected && (state.is(Kind::good) || state.is(Kind::bad));
-}
-
-QColor toQColor(const ColorComponents& c) {
-    return QColor::fromRgbF(static_cast<float>(c.red), static_cast<float>(c.green),
-                            static_cast<float>(c.blue), static_cast<float>(c.opacity));
 }
 
 // Rectangles in the image's top-left-origin coordinates (the drawing is laid

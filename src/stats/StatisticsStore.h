@@ -32,7 +32,7 @@ public:
     const DailyStats& today() const { return m_today; }
     // Past days, oldest first; never today.
     const std::vector<DailyStats>& history() const { return m_history; }
-    // The last `limit` records of history followed by today (none for limit <= 0).
+    // At most `limit` records: the latest past days, then today (none for limit <= 0).
     std::vector<DailyStats> recentDays(int limit) const;
 
     void recordSlouch();
