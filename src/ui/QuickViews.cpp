@@ -104,6 +104,16 @@ void QuickViews::preparePanel(bool asWindow) {
                 m_panel->hide();
             }
         });
+        // A hidden view would go on following the monitor's 50 Hz figures for
+        // nobody, and the next opening builds a fresh one anyway. Deferred:
+        // the view may be running the very click that closed the panel.
+        connect(m_panel.get(), &QWindow::visibleChanged, this, [this](bool visible) {
+            if (!visible && m_panelRoot) {
+                m_panelRoot->setVisible(false);
+                m_panelRoot->deleteLater();
+                m_panelRoot = nullptr;
+            }
+        });
     }
     m_panel->hide();
     m_panelIsPopup = !asWindow;
@@ -112,7 +122,6 @@ void QuickViews::preparePanel(bool asWindow) {
     // The popup's title is never shown; it names the window for scripts.
     m_panel->setTitle(asWindow ? QStringLiteral("Backbeacon") : QStringLiteral("Backbeacon Panel"));
     // Every opening starts from a fresh view.
-    delete m_panelRoot.data();
     m_panelRoot = createRoot(*m_panelComponent, *m_panel);
     if (!m_panelRoot) {
         return;
