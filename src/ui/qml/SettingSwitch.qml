@@ -25,9 +25,13 @@ RowLayout {
         id: control
         objectName: "switch"
         checked: row.checked
-        onToggled: row.toggled(checked)
-        // The setting decides; the switch only shows it.
-        onCheckedChanged: if (checked !== row.checked) checked = Qt.binding(() => row.checked)
+        // The setting decides; the switch only shows it. Its checked state
+        // changes before toggled() is heard, so the click is passed on first
+        // and only then is the switch bound to the setting again.
+        onToggled: {
+            row.toggled(checked)
+            checked = Qt.binding(() => row.checked)
+        }
         padding: 0
         indicator: Rectangle {
             implicitWidth: 34

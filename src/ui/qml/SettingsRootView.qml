@@ -29,7 +29,8 @@ Rectangle {
         palette.button: theme.cardBackground
         palette.buttonText: theme.primaryText
         palette.highlight: theme.accentBlue
-        palette.highlightedText: "white"
+        // A picker's current choice is drawn on palette.light (white).
+        palette.highlightedText: theme.primaryText
         palette.light: "white"
         palette.midlight: Qt.rgba(0.90, 0.89, 0.87, 1)
         palette.mid: Qt.rgba(0.74, 0.74, 0.72, 1)
