@@ -288,19 +288,22 @@ TEST_F(ViewsScreenshotTest, DaysAreColouredAndFadedByScoreAndMonitoring) {
     ViewsRig rig({120, 126, 300, 306, -1, 570}); // the past days of the table
     keepBaseline(rig.engine);
     const QImage strip = shoot(openPanel(rig), "panel-strip-scores");
+    const auto stripCells = cells(must(rig.views.panelRoot(), "strip"));
+    ASSERT_EQ(stripCells.size(), std::ssize(days));
+    for (int i = 0; i < std::ssize(days); ++i) {
+        SCOPED_TRACE(i);
+        const QColor cell = pixelAt(strip, stripCells[i], {stripCells[i]->width() / 2, 7});
+        EXPECT_TRUE(near(cell, over(toQColor(days[i].strip), kCard, days[i].stripOpacity)));
+    }
+    // The Settings window takes the focus: the panel closes and drops its view.
     QQuickWindow* settings = openSettings(rig);
     scrollTo(rig, must(rig.views.settingsRoot(), "historyBars"));
     const QImage chart = shoot(settings, "settings-bar-scores");
-
-    const auto stripCells = cells(must(rig.views.panelRoot(), "strip"));
     const auto columns = cells(must(rig.views.settingsRoot(), "historyBars"));
-    ASSERT_EQ(stripCells.size(), std::ssize(days));
     ASSERT_EQ(columns.size(), std::ssize(days));
     for (int i = 0; i < std::ssize(days); ++i) {
         SCOPED_TRACE(i);
         const DayCase& d = days[i];
-        const QColor cell = pixelAt(strip, stripCells[i], {stripCells[i]->width() / 2, 7});
-        EXPECT_TRUE(near(cell, over(toQColor(d.strip), kCard, d.stripOpacity)));
         QQuickItem* bar = columns[i]->childItems().first();
         EXPECT_NEAR(bar->height(), d.barHeight, 1); // laid out on whole pixels
         EXPECT_EQ(bar->opacity(), d.barOpacity);
