@@ -18,4 +18,20 @@ ComboBox {
         // Picking breaks the binding; the setting stays the one to follow.
         currentIndex = Qt.binding(() => picker.selectedIndex)
     }
+
+    background: Rectangle {
+        implicitWidth: 140
+        implicitHeight: 28
+        radius: 6
+        color: picker.pressed || picker.popup.visible ? theme.cardBackground : "white"
+        border.color: picker.visualFocus ? theme.accentBlue : theme.cardStroke
+    }
+    delegate: ItemDelegate {
+        required property string modelData
+        required property int index
+        width: picker.width
+        text: modelData
+        font.pixelSize: 13
+        highlighted: picker.highlightedIndex === index
+    }
 }
