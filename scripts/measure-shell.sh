@@ -68,39 +68,36 @@ launch
 icon=$("$tools" wait 10 tray-icon) || { echo "measure: no tray icon" >&2; exit 1; }
 sleep 3 # past the launch task and the first redraws
 
-cpu_percent() { # over $window seconds
+cpu_percent() { # LABEL: over $window seconds
   local before after
+  echo "measure: ${window} s $*" >&2
   before=$(ticks "$app")
   sleep "$window"
   after=$(ticks "$app")
   awk -v t=$((after - before)) -v hz="$hz" -v s="$window" 'BEGIN { printf "%.2f", 100 * t / hz / s }'
 }
-echo "measure: ${window} s without samples" >&2
-idle=$(cpu_percent)
-
-"$build/tools/backbeacon-sim/backbeacon-sim" --session demo --neutral-seconds $((window + 10)) \
-  --good-seconds 0 --slouch-seconds 0 --recovery-seconds 0 >/dev/null 2>&1 &
-sim=$!
-sleep 4 # the baseline is taken from the first 2.2 s
-echo "measure: ${window} s of 50 Hz samples, head steady" >&2
-steady=$(cpu_percent)
-rss_before=$(rss_kib "$app")
-kill "$sim" 2>/dev/null
-wait "$sim" 2>/dev/null || true
-
-# A head with some jitter, as real trackers give: the dot's colour moves.
-jitter() {
+# 50 Hz samples of a neutral head for WINDOWS measuring windows, still or with
+# the jitter real trackers give (which moves the dot's colour and the gauges).
+head_on() { # WINDOWS NOISE
   "$build/tools/backbeacon-sim/backbeacon-sim" --session demo --neutral-seconds $(($1 * window + 10)) \
-    --good-seconds 0 --slouch-seconds 0 --recovery-seconds 0 --noise 0.3 --seed 3 >/dev/null 2>&1 &
+    --good-seconds 0 --slouch-seconds 0 --recovery-seconds 0 --noise "$2" --seed 3 >/dev/null 2>&1 &
   sim=$!
-  sleep 4
+  sleep 4 # the baseline is taken from the first 2.2 s
 }
-jitter 1
-echo "measure: ${window} s of 50 Hz samples with jitter, panel never opened" >&2
-jitter_before=$(cpu_percent)
-kill "$sim" 2>/dev/null
-wait "$sim" 2>/dev/null || true
-sim=
+head_off() {
+  kill "$sim" 2>/dev/null
+  wait "$sim" 2>/dev/null || true
+  sim=
+}
+
+idle=$(cpu_percent without samples)
+head_on 1 0
+steady=$(cpu_percent of 50 Hz samples, head steady)
+rss_before=$(rss_kib "$app")
+head_off
+head_on 1 0.3
+jitter_before=$(cpu_percent of 50 Hz samples with jitter, panel never opened)
+head_off
 
 # shellcheck disable=SC2086
 "$tools" click $icon
@@ -108,18 +105,13 @@ sim=
 sleep 2 # drawn and settled
 rss_after=$(rss_kib "$app")
 
-# The panel as a live dashboard: the jitter moves its gauges.
-jitter 2
-echo "measure: ${window} s of 50 Hz samples with jitter, panel open" >&2
-panel_open=$(cpu_percent)
+head_on 2 0.3
+panel_open=$(cpu_percent of 50 Hz samples with jitter, panel open)
 # shellcheck disable=SC2086
 "$tools" click $icon
 sleep 1
-echo "measure: ${window} s of 50 Hz samples with jitter, panel closed again" >&2
-panel_closed=$(cpu_percent)
-kill "$sim" 2>/dev/null
-wait "$sim" 2>/dev/null || true
-sim=
+panel_closed=$(cpu_percent of 50 Hz samples with jitter, panel closed again)
+head_off
 stop
 app=
 
