@@ -43,9 +43,12 @@ void present(QWindow& window) {
 
 QuickViews::QuickViews(Models models, QObject* parent) : ViewHost(parent), m_models(models) {}
 
-// Windows, and the views they own, go before the engine the views came from,
-// and that before the objects the views read.
+// Views go while their windows still have a scene graph (images left for the
+// window's own teardown leak their textures), windows before the engine the
+// views came from, and that before the objects the views read.
 QuickViews::~QuickViews() {
+    delete m_panelRoot.data();
+    delete m_settingsRoot.data();
     m_panel.reset();
     m_settings.reset();
     m_panelComponent.reset();
@@ -109,7 +112,9 @@ void QuickViews::preparePanel(bool asWindow) {
         // the view may be running the very click that closed the panel.
         connect(m_panel.get(), &QWindow::visibleChanged, this, [this](bool visible) {
             if (!visible && m_panelRoot) {
-                m_panelRoot->setVisible(false);
+                // Off the window now, so its images are released while the
+                // window's scene graph is there to release them.
+                m_panelRoot->setParentItem(nullptr);
                 m_panelRoot->deleteLater();
                 m_panelRoot = nullptr;
             }
