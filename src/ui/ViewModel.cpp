@@ -33,11 +33,9 @@ QStringList labelsOf(const std::array<Choice, N>& choices) {
     return labels;
 }
 
-template <typename Choice, std::size_t N>
-int indexOf(const std::array<Choice, N>& choices, double seconds) {
-    const auto found = std::find_if(choices.begin(), choices.end(),
-                                    [seconds](Choice c) { return rawValue(c) == seconds; });
-    return found == choices.end() ? -1 : static_cast<int>(found - choices.begin());
+// A picker's row: the cases are listed in declaration order.
+template <typename Choice> int indexOf(std::optional<Choice> choice) {
+    return choice ? static_cast<int>(*choice) : -1;
 }
 
 } // namespace
@@ -110,9 +108,10 @@ void ViewModel::updateSettingsFigures() {
            &ViewModel::sensitivityTextChanged);
     update(m_sensitivitySentence, backbeacon::sensitivitySentence(settings.sensitivityDegrees()),
            &ViewModel::sensitivitySentenceChanged);
-    update(m_alertDelayIndex, indexOf(kAllAlertDelays, settings.alertDelay()),
+    update(m_alertDelayIndex, indexOf(alertDelayFromRawValue(settings.alertDelay())),
            &ViewModel::alertDelayIndexChanged);
-    update(m_cooldownIndex, indexOf(kAllNotificationCooldowns, settings.notificationCooldown()),
+    update(m_cooldownIndex,
+           indexOf(notificationCooldownFromRawValue(settings.notificationCooldown())),
            &ViewModel::cooldownIndexChanged);
     const Diagnostics& counts = settings.diagnostics();
     update(m_diagnosticCounts,

@@ -7,7 +7,7 @@ ColumnLayout {
 
     property string title
     property int contentSpacing: 12
-    default property alias content: box.data
+    default property alias content: card.content
 
     objectName: title
     spacing: 10
@@ -18,20 +18,10 @@ ColumnLayout {
         font.weight: Font.DemiBold
         color: theme.secondaryText
     }
-    Rectangle {
+    Card {
+        id: card
         Layout.fillWidth: true
-        implicitHeight: box.implicitHeight + 32
-        radius: 10
-        color: theme.cardBackground
-        border.color: theme.cardStroke
-        border.width: 1
-
-        ColumnLayout {
-            id: box
-            x: 16
-            y: 16
-            width: parent.width - 32
-            spacing: section.contentSpacing
-        }
+        padding: 16
+        spacing: section.contentSpacing
     }
 }
