@@ -1,6 +1,8 @@
 #include "BackbeaconApp.h"
 
 #include "StatusBarController.h"
+#include "engine/CameraSupervisor.h"
+#include "engine/HeadSourceMotionManager.h"
 #include "engine/PostureMonitor.h"
 #include "model/AppSettings.h"
 #include "notify/NotificationCenter.h"
@@ -24,11 +26,17 @@ BackbeaconApp::BackbeaconApp(AppPlatform& platform, QObject* parent)
         m_notifications->setIconProvider(platform.appIcon);
     }
     m_notifications->setIconFolder(platform.scratchFolder);
-    m_monitor = std::make_unique<PostureMonitor>(*m_settings, *m_stats, *m_notifications,
-                                                 platform.motion, platform.clock, platform.timers);
+    m_camera =
+        std::make_unique<CameraSupervisor>(*m_settings, platform.processLauncher, platform.clock,
+                                           platform.timers, platform.cameraTool);
+    m_motion = std::make_unique<HeadSourceMotionManager>(platform.motion, *m_camera);
+    m_monitor = std::make_unique<PostureMonitor>(*m_settings, *m_stats, *m_notifications, *m_motion,
+                                                 platform.clock, platform.timers);
+    connect(m_camera.get(), &CameraSupervisor::statusChanged, m_monitor.get(),
+            &PostureMonitor::refreshAvailability);
 
     m_views = platform.makeViews({*m_settings, *m_stats, *m_monitor, *m_notifications,
-                                  platform.clock, platform.timers, platform.calendar});
+                                  platform.clock, platform.timers, platform.calendar, *m_camera});
     m_statusBarController = std::make_unique<StatusBarController>(
         *m_monitor, platform.statusItem, *m_views, platform.clock, platform.timers);
     connect(m_statusBarController.get(), &StatusBarController::quitRequested, this,

@@ -12,10 +12,12 @@
 namespace backbeacon {
 
 class AppSettings;
+class CameraSupervisor;
 class Clock;
 class LocalCalendar;
 class LoginItem;
 class MotionManager;
+class ProcessLauncher;
 class NotificationCenter;
 class InsightCardSaver;
 class NotificationManager;
@@ -38,7 +40,11 @@ struct AppPlatform {
     StatsStorage& statsStorage;
     LocalCalendar& calendar;
     NotificationCenter& notificationCenter;
+    // The loopback receiver every head source sends to.
     MotionManager& motion;
+    // Runs the camera tool, found at `cameraTool`, when the user chose the camera.
+    ProcessLauncher& processLauncher;
+    QString cameraTool;
     StatusItem& statusItem;
     // Builds the host of the panel and the Settings window over the models.
     std::function<std::unique_ptr<ViewHost>(const QuickViews::Models&)> makeViews;
@@ -65,6 +71,7 @@ public:
     StatisticsStore& stats() { return *m_stats; }
     NotificationManager& notifications() { return *m_notifications; }
     PostureMonitor& monitor() { return *m_monitor; }
+    CameraSupervisor& camera() { return *m_camera; }
     StatusBarController& statusBarController() { return *m_statusBarController; }
     ViewHost& views() { return *m_views; }
 
@@ -85,6 +92,8 @@ private:
     std::unique_ptr<AppSettings> m_settings;
     std::unique_ptr<StatisticsStore> m_stats;
     std::unique_ptr<NotificationManager> m_notifications;
+    std::unique_ptr<CameraSupervisor> m_camera;
+    std::unique_ptr<MotionManager> m_motion;
     std::unique_ptr<PostureMonitor> m_monitor;
     std::unique_ptr<ViewHost> m_views;
     std::unique_ptr<StatusBarController> m_statusBarController;

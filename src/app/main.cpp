@@ -3,6 +3,7 @@
 
 #include "AppIcon.h"
 #include "BackbeaconApp.h"
+#include "QtProcessLauncher.h"
 #include "QtStatusItem.h"
 #include "QuitSignals.h"
 #include "SingleInstance.h"
@@ -66,6 +67,7 @@ int main(int argc, char* argv[]) {
     TimeZoneWatch timeZoneWatch(calendar, timers);
     FreedesktopNotificationCenter notificationCenter;
     UdpMotionManager motion;
+    QtProcessLauncher processLauncher;
     QtStatusItem statusItem;
     FileDialogSaveLocationChooser saveLocationChooser;
     AppPlatform platform{
@@ -77,6 +79,8 @@ int main(int argc, char* argv[]) {
         .calendar = calendar,
         .notificationCenter = notificationCenter,
         .motion = motion,
+        .processLauncher = processLauncher,
+        .cameraTool = findCameraTool(QCoreApplication::applicationDirPath()),
         .statusItem = statusItem,
         .makeViews = [](const QuickViews::Models& models) -> std::unique_ptr<ViewHost> {
             return std::make_unique<QuickViews>(models);

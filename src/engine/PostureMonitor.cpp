@@ -83,6 +83,19 @@ void PostureMonitor::start() {
     setState(waitingOrUncalibrated());
 }
 
+void PostureMonitor::refreshAvailability() {
+    // Before start() there is nothing to follow: start() asks for itself.
+    if (!m_manager.isDeviceMotionActive()) {
+        return;
+    }
+    if (!m_manager.isDeviceMotionAvailable()) {
+        markDisconnected();
+        setState(PostureState::unavailable());
+    } else if (m_state.is(Kind::unavailable)) {
+        setState(waitingOrUncalibrated());
+    }
+}
+
 void PostureMonitor::handle(const MotionSample& motion) {
     const double pitch = motion.pitch;
     const double roll = motion.roll;

@@ -55,6 +55,9 @@ public:
 
     // Starts motion delivery and the connection timer; harmless while running.
     void start();
+    // The head source may fail or recover while delivery runs (a camera that
+    // cannot be opened, then can again): the state follows it.
+    void refreshAvailability();
     void snooze(int minutes);
     void cancelSnooze();
     // Saves the mean of the next 1.2 s of samples as the baseline. Returns at

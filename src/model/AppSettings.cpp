@@ -67,6 +67,10 @@ void AppSettings::loadProperties() {
     }
     m_collectDiagnostics = m_preferences.readBool(settingsKey::collectDiagnostics).value_or(false);
 
+    if (const auto stored = m_preferences.readData(settingsKey::headSource)) {
+        m_headSource = headSourceFromRawValue(*stored).value_or(HeadSource::headTracker);
+    }
+
     m_goodPosture = loadGoodPosture();
     // A deadline that passed while the application was not running is dropped.
     if (const auto stored = m_preferences.readDouble(settingsKey::snoozeUntil);
@@ -150,6 +154,14 @@ void AppSettings::setLaunchAtLogin(bool enabled) {
 void AppSettings::setCollectDiagnostics(bool enabled) {
     assign(m_collectDiagnostics, enabled, settingsKey::collectDiagnostics,
            &AppSettings::collectDiagnosticsChanged);
+}
+
+void AppSettings::setHeadSource(HeadSource source) {
+    const bool changed = replace(m_headSource, source);
+    m_preferences.writeData(settingsKey::headSource, rawValue(source));
+    if (changed) {
+        emit headSourceChanged(source);
+    }
 }
 
 void AppSettings::setGoodPosture(const std::optional<PosturePoint>& baseline) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Choices.h"
 #include "Diagnostics.h"
 #include "Instant.h"
 #include "PosturePoint.h"
@@ -29,6 +30,7 @@ inline constexpr QLatin1StringView collectDiagnostics{"settings.collectDiagnosti
 inline constexpr QLatin1StringView goodPosture{"settings.goodPosture"};
 inline constexpr QLatin1StringView snoozeUntil{"settings.snoozeUntil"};
 inline constexpr QLatin1StringView diagnostics{"settings.diagnostics"};
+inline constexpr QLatin1StringView headSource{"settings.headSource"};
 } // namespace settingsKey
 
 // Everything the user chooses and the few facts that must survive a restart.
@@ -81,6 +83,10 @@ public:
     bool collectDiagnostics() const { return m_collectDiagnostics; }
     void setCollectDiagnostics(bool enabled);
 
+    // Stored as its name; an unknown name reads as the head tracker.
+    HeadSource headSource() const { return m_headSource; }
+    void setHeadSource(HeadSource source);
+
     const std::optional<PosturePoint>& goodPosture() const { return m_goodPosture; }
     void setGoodPosture(const std::optional<PosturePoint>& baseline);
     std::optional<Instant> snoozeUntil() const { return m_snoozeUntil; }
@@ -103,6 +109,7 @@ signals:
     void autoStartChanged(bool enabled);
     void launchAtLoginChanged(bool enabled);
     void collectDiagnosticsChanged(bool enabled);
+    void headSourceChanged(backbeacon::HeadSource source);
     void goodPostureChanged(const std::optional<PosturePoint>& baseline);
     void snoozeUntilChanged(std::optional<Instant> deadline);
     void diagnosticsChanged(const Diagnostics& counters);
@@ -133,6 +140,7 @@ private:
     bool m_autoStart = true;
     bool m_launchAtLogin = false;
     bool m_collectDiagnostics = false;
+    HeadSource m_headSource = HeadSource::headTracker;
     std::optional<PosturePoint> m_goodPosture;
     std::optional<Instant> m_snoozeUntil;
     Diagnostics m_diagnostics;

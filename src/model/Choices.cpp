@@ -66,4 +66,23 @@ QString label(NotificationCooldown cooldown) {
     return QString::number(minutes) + QStringLiteral(" minutes");
 }
 
+QByteArray rawValue(HeadSource source) {
+    return source == HeadSource::camera ? QByteArrayLiteral("camera")
+                                        : QByteArrayLiteral("headTracker");
+}
+
+std::optional<HeadSource> headSourceFromRawValue(QByteArrayView name) {
+    for (HeadSource source : kAllHeadSources) {
+        if (name == rawValue(source)) {
+            return source;
+        }
+    }
+    return std::nullopt;
+}
+
+QString label(HeadSource source) {
+    return source == HeadSource::camera ? QStringLiteral("Camera")
+                                        : QStringLiteral("Head tracker (UDP 4242)");
+}
+
 } // namespace backbeacon

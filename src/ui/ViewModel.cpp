@@ -1,6 +1,7 @@
 #include "ViewModel.h"
 
 #include "ViewRules.h"
+#include "engine/CameraSupervisor.h"
 #include "engine/PostureMonitor.h"
 #include "model/AppSettings.h"
 #include "model/Choices.h"
@@ -61,6 +62,11 @@ ViewModel::ViewModel(Models models, QLocale locale, QObject* parent)
             &ViewModel::updateSettingsFigures);
     connect(settings, &AppSettings::diagnosticsChanged, this, &ViewModel::updateSettingsFigures);
     connect(settings, &AppSettings::snoozeUntilChanged, this, &ViewModel::updateSnooze);
+    // The headline names the head source.
+    connect(settings, &AppSettings::headSourceChanged, this, &ViewModel::updateSettingsFigures);
+    connect(settings, &AppSettings::headSourceChanged, this, &ViewModel::updateMonitorFigures);
+    connect(&m_models.camera, &CameraSupervisor::statusChanged, this,
+            &ViewModel::updateCameraStatus);
 
     connect(stats, &StatisticsStore::todayChanged, this, &ViewModel::updateToday);
     connect(stats, &StatisticsStore::historyChanged, this, &ViewModel::updateHistory);
@@ -73,6 +79,7 @@ ViewModel::ViewModel(Models models, QLocale locale, QObject* parent)
     updateHistory();
     updateAuthorization();
     updateSnooze();
+    updateCameraStatus();
 }
 
 ViewModel::~ViewModel() = default;
@@ -89,7 +96,8 @@ void ViewModel::updateMonitorFigures() {
     const PostureMonitor& monitor = m_models.monitor;
     const PostureState& state = monitor.state();
     update(m_stateKind, static_cast<int>(state.kind()), &ViewModel::stateKindChanged);
-    update(m_headline, backbeacon::headline(state, monitor.driftFraction()),
+    update(m_headline,
+           backbeacon::headline(state, monitor.driftFraction(), m_models.settings.headSource()),
            &ViewModel::headlineChanged);
     update(m_driftText,
            backbeacon::driftText(monitor.combinedDriftDegrees(), monitor.directionLabel()),
@@ -108,6 +116,8 @@ void ViewModel::updateSettingsFigures() {
            &ViewModel::sensitivityTextChanged);
     update(m_sensitivitySentence, backbeacon::sensitivitySentence(settings.sensitivityDegrees()),
            &ViewModel::sensitivitySentenceChanged);
+    update(m_headSourceIndex, static_cast<int>(settings.headSource()),
+           &ViewModel::headSourceIndexChanged);
     update(m_alertDelayIndex, indexOf(alertDelayFromRawValue(settings.alertDelay())),
            &ViewModel::alertDelayIndexChanged);
     update(m_cooldownIndex,
@@ -231,6 +241,26 @@ void ViewModel::updateSnooze() {
         m_snoozeEnd->start(*until - now, [this] { updateSnooze(); });
     } else {
         m_snoozeEnd->stop();
+    }
+}
+
+void ViewModel::updateCameraStatus() {
+    const CameraSupervisor& camera = m_models.camera;
+    const QString text = backbeacon::cameraStatusText(camera.status());
+    if (text != m_cameraStatusText || camera.blocksMotion() != m_cameraFault) {
+        m_cameraStatusText = text;
+        m_cameraFault = camera.blocksMotion();
+        emit cameraStatusChanged();
+    }
+}
+
+QStringList ViewModel::headSourceLabels() const {
+    return labelsOf(kAllHeadSources);
+}
+
+void ViewModel::setHeadSourceIndex(int index) {
+    if (index >= 0 && index < static_cast<int>(kAllHeadSources.size())) {
+        m_models.settings.setHeadSource(kAllHeadSources[index]);
     }
 }
 

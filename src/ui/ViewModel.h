@@ -16,6 +16,7 @@
 namespace backbeacon {
 
 class AppSettings;
+class CameraSupervisor;
 class Clock;
 class LocalCalendar;
 class NotificationManager;
@@ -52,6 +53,12 @@ class ViewModel final : public QObject {
         QString sensitivitySentence READ sensitivitySentence NOTIFY sensitivitySentenceChanged)
     Q_PROPERTY(QStringList alertDelayLabels READ alertDelayLabels CONSTANT)
     Q_PROPERTY(QStringList cooldownLabels READ cooldownLabels CONSTANT)
+    Q_PROPERTY(QStringList headSourceLabels READ headSourceLabels CONSTANT)
+    Q_PROPERTY(int headSourceIndex READ headSourceIndex WRITE setHeadSourceIndex NOTIFY
+                   headSourceIndexChanged)
+    // The camera tool's state, shown under the head source while it is the camera.
+    Q_PROPERTY(QString cameraStatusText READ cameraStatusText NOTIFY cameraStatusChanged)
+    Q_PROPERTY(bool cameraFault READ cameraFault NOTIFY cameraStatusChanged)
     Q_PROPERTY(int alertDelayIndex READ alertDelayIndex WRITE setAlertDelayIndex NOTIFY
                    alertDelayIndexChanged)
     Q_PROPERTY(
@@ -76,6 +83,7 @@ public:
         const Clock& clock;
         TimerFactory& timers;
         const LocalCalendar& calendar;
+        const CameraSupervisor& camera;
     };
 
     static constexpr int kStripDays = 7;
@@ -103,6 +111,11 @@ public:
     QString sensitivitySentence() const { return m_sensitivitySentence; }
     QStringList alertDelayLabels() const;
     QStringList cooldownLabels() const;
+    QStringList headSourceLabels() const;
+    int headSourceIndex() const { return m_headSourceIndex; }
+    void setHeadSourceIndex(int index);
+    QString cameraStatusText() const { return m_cameraStatusText; }
+    bool cameraFault() const { return m_cameraFault; }
     int alertDelayIndex() const { return m_alertDelayIndex; }
     void setAlertDelayIndex(int index);
     int cooldownIndex() const { return m_cooldownIndex; }
@@ -140,6 +153,8 @@ signals:
     void weekBadTimeChanged();
     void sensitivityTextChanged();
     void sensitivitySentenceChanged();
+    void headSourceIndexChanged();
+    void cameraStatusChanged();
     void alertDelayIndexChanged();
     void cooldownIndexChanged();
     void authorizationChanged();
@@ -158,6 +173,7 @@ private:
     void updateToday();
     void updateAuthorization();
     void updateSnooze();
+    void updateCameraStatus();
 
     // What today's entries were last made from; seconds change on every tick,
     // what is shown of them far less often.
@@ -196,6 +212,9 @@ private:
     QString m_weekBadTime;
     QString m_sensitivityText;
     QString m_sensitivitySentence;
+    int m_headSourceIndex = -1;
+    QString m_cameraStatusText;
+    bool m_cameraFault = false;
     int m_alertDelayIndex = -1;
     int m_cooldownIndex = -1;
     QString m_authorizationText;

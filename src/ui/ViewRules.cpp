@@ -32,7 +32,8 @@ QString withDegrees(double degrees) {
 
 } // namespace
 
-QString headline(const PostureState& state, double driftFraction) {
+QString headline(const PostureState& state, double driftFraction, HeadSource source) {
+    const bool camera = source == HeadSource::camera;
     switch (state.kind()) {
     case PostureState::Kind::bad:
         return QStringLiteral("Return to center");
@@ -41,9 +42,11 @@ QString headline(const PostureState& state, double driftFraction) {
     case PostureState::Kind::idle:
         return QStringLiteral("Monitoring paused");
     case PostureState::Kind::unavailable:
-        return QStringLiteral("AirPods unavailable");
+        return camera ? QStringLiteral("Camera unavailable")
+                      : QStringLiteral("Head tracker unavailable");
     case PostureState::Kind::waitingForAirPods:
-        return QStringLiteral("Waiting for AirPods");
+        return camera ? QStringLiteral("Waiting for camera")
+                      : QStringLiteral("Waiting for head tracker");
     case PostureState::Kind::needsCalibration:
         return QStringLiteral("Set baseline");
     case PostureState::Kind::capturing:
@@ -52,6 +55,31 @@ QString headline(const PostureState& state, double driftFraction) {
         break;
     }
     return driftFraction > 0.6 ? QStringLiteral("Drifting forward") : QStringLiteral("Aligned");
+}
+
+QString cameraStatusText(CameraSupervisor::Status status) {
+    using Status = CameraSupervisor::Status;
+    switch (status) {
+    case Status::off:
+        return QStringLiteral("Starts with monitoring");
+    case Status::starting:
+        return QStringLiteral("Starting the camera…");
+    case Status::running:
+        return QStringLiteral("Camera on");
+    case Status::noCamera:
+        return QStringLiteral("No camera found; trying again");
+    case Status::cameraBusy:
+        return QStringLiteral("Camera in use by another program; trying again");
+    case Status::cameraLost:
+        return QStringLiteral("Camera stopped sending pictures; trying again");
+    case Status::modelMissing:
+        return QStringLiteral("Face model missing: install libdlib-data");
+    case Status::toolMissing:
+        return QStringLiteral("backbeacon-camera is not installed");
+    case Status::failed:
+        return QStringLiteral("Camera tool stopped; restarting");
+    }
+    return {};
 }
 
 QString calibrationCaption(const PostureState& state, bool isComplete) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "engine/CameraSupervisor.h"
 #include "engine/PostureState.h"
+#include "model/Choices.h"
 #include "model/DailyStats.h"
 #include "model/Instant.h"
 #include "model/Theme.h"
@@ -19,8 +21,14 @@ class LocalCalendar;
 // functions of the models' values, so every rule is checked without a display.
 
 // The panel's headline: "Aligned", "Drifting forward", "Return to center", ...
-// Drift counts as forward only above 0.6 of the threshold.
-QString headline(const PostureState& state, double driftFraction);
+// Drift counts as forward only above 0.6 of the threshold. Waiting and
+// unavailable name the head source: "Waiting for camera".
+QString headline(const PostureState& state, double driftFraction,
+                 HeadSource source = HeadSource::headTracker);
+
+// The Settings window's line under the head source while it is the camera:
+// what the camera tool is doing, or why it is not running.
+QString cameraStatusText(CameraSupervisor::Status status);
 
 // The save button's caption: "Hold still" during a capture, else "Save Baseline
 // Again" once a baseline exists, else "Save Baseline".

@@ -3,6 +3,7 @@
 #include "AppFakes.h"
 #include "FakeLoginItem.h"
 #include "FakeNotificationCenter.h"
+#include "FakeProcessLauncher.h"
 #include "FakeStatsStorage.h"
 #include "Files.h"
 #include "ScriptedMotionManager.h"
@@ -51,6 +52,7 @@ struct AppRig {
     LocalCalendar calendar{QTimeZone::utc()};
     SlowNotificationCenter center;
     ScriptedMotionManager motion;
+    FakeProcessLauncher launcher;
     FakeStatusItem tray;
     FakeViewHost* views = nullptr;
     FakeSaveLocationChooser saveDialog;
@@ -63,6 +65,8 @@ struct AppRig {
         .calendar = calendar,
         .notificationCenter = center,
         .motion = motion,
+        .processLauncher = launcher,
+        .cameraTool = QStringLiteral("/usr/bin/backbeacon-camera"),
         .statusItem = tray,
         .makeViews = [this](const QuickViews::Models&) -> std::unique_ptr<ViewHost> {
             auto host = std::make_unique<FakeViewHost>();

@@ -195,3 +195,31 @@ TEST_F(AppSettingsTest, LoginItemIsChangedOnlyWhenItDisagreesAndFailuresAreLogge
     EXPECT_TRUE(s->launchAtLogin());
     EXPECT_EQ(store.raw(settingsKey::launchAtLogin), QVariant(true));
 }
+
+TEST_F(AppSettingsTest, HeadSourceIsStoredByNameAndAnythingElseReadsAsTheTracker) {
+    const struct {
+        QVariant stored;
+        HeadSource loaded;
+    } cases[] = {{QByteArray("camera"), HeadSource::camera},
+                 {QByteArray("headTracker"), HeadSource::headTracker},
+                 {QByteArray("Camera"), HeadSource::headTracker},
+                 {QByteArray(), HeadSource::headTracker},
+                 {1.0, HeadSource::headTracker},
+                 {true, HeadSource::headTracker}};
+    for (const auto& c : cases) {
+        store = {};
+        EXPECT_EQ(loadWith(settingsKey::headSource, c.stored)->headSource(), c.loaded)
+            << c.stored.toString().toStdString();
+    }
+
+    store = {};
+    const auto s = load();
+    int changes = 0;
+    QObject::connect(s.get(), &AppSettings::headSourceChanged, [&] { ++changes; });
+    s->setHeadSource(HeadSource::camera);
+    s->setHeadSource(HeadSource::camera);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(store.writeLog().size(), 2);
+    EXPECT_EQ(stored(settingsKey::headSource), "camera");
+    EXPECT_EQ(load()->headSource(), HeadSource::camera);
+}

@@ -1,6 +1,8 @@
 #include "ui/QuickViews.h"
 
 #include "EngineRig.h"
+#include "FakeProcessLauncher.h"
+#include "engine/CameraSupervisor.h"
 
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -13,8 +15,10 @@ namespace {
 
 struct ViewsRig {
     testing::EngineRig engine;
+    testing::FakeProcessLauncher launcher;
+    CameraSupervisor camera{engine.settings, launcher, engine.time.clock(), engine.time, {}};
     QuickViews views{{engine.settings, engine.stats, *engine.monitor, engine.notifications,
-                      engine.time.clock(), engine.time, engine.calendar}};
+                      engine.time.clock(), engine.time, engine.calendar, camera}};
 };
 
 TEST(QuickViewsTest, TheEngineWaitsForTheFirstOpening) {

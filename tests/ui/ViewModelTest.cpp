@@ -1,6 +1,8 @@
 #include "ui/ViewModel.h"
 
 #include "EngineRig.h"
+#include "FakeProcessLauncher.h"
+#include "engine/CameraSupervisor.h"
 #include "ui/ViewTheme.h"
 
 #include <QSignalSpy>
@@ -12,8 +14,10 @@ namespace {
 
 struct ModelRig {
     EngineRig engine;
+    FakeProcessLauncher launcher;
+    CameraSupervisor camera{engine.settings, launcher, engine.time.clock(), engine.time, {}};
     ViewModel model{{engine.settings, engine.stats, *engine.monitor, engine.notifications,
-                     engine.time.clock(), engine.time, engine.calendar}};
+                     engine.time.clock(), engine.time, engine.calendar, camera}};
 };
 
 // The monitor reports every sample and the statistics every tick; the views
@@ -70,6 +74,30 @@ TEST(ViewModelTest, PickersShowAndStoreTheChoicesSeconds) {
     rig.model.setAlertDelayIndex(5);
     rig.model.setAlertDelayIndex(-1);
     EXPECT_EQ(rig.engine.settings.alertDelay(), 30);
+}
+
+TEST(ViewModelTest, TheHeadSourceNamesTheWaitAndTheCameraSaysWhyItIsNotRunning) {
+    ModelRig rig;
+    rig.engine.settings.setGoodPosture(PosturePoint(0, 0, rig.engine.time.now()));
+    rig.engine.monitor->start();
+    EXPECT_EQ(rig.model.headline(), "Waiting for head tracker");
+    EXPECT_EQ(rig.model.headSourceLabels(), QStringList({"Head tracker (UDP 4242)", "Camera"}));
+    EXPECT_EQ(rig.model.headSourceIndex(), 0);
+
+    rig.model.setHeadSourceIndex(1);
+    EXPECT_EQ(rig.engine.settings.headSource(), HeadSource::camera);
+    EXPECT_EQ(rig.model.headSourceIndex(), 1);
+    EXPECT_EQ(rig.model.headline(), "Waiting for camera");
+    EXPECT_EQ(rig.model.cameraStatusText(), "Starts with monitoring");
+    rig.camera.setMonitoring(true);
+    EXPECT_EQ(rig.model.cameraStatusText(), "Starting the camera…");
+    EXPECT_FALSE(rig.model.cameraFault());
+    rig.launcher.exitWith(CameraSupervisor::kExitModelMissing);
+    EXPECT_EQ(rig.model.cameraStatusText(), "Face model missing: install libdlib-data");
+    EXPECT_TRUE(rig.model.cameraFault());
+
+    rig.model.setHeadSourceIndex(2);
+    EXPECT_EQ(rig.engine.settings.headSource(), HeadSource::camera);
 }
 
 // The springs start at rest, settle on 1 by the end of their animation and

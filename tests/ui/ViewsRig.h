@@ -1,6 +1,8 @@
 #pragma once
 
 #include "EngineRig.h"
+#include "FakeProcessLauncher.h"
+#include "engine/CameraSupervisor.h"
 #include "model/RecordJson.h"
 #include "ui/QuickViews.h"
 
@@ -41,8 +43,11 @@ struct ViewsRig {
     explicit ViewsRig(const std::vector<double>& slouched = {}) : engine(storedDays(slouched)) {}
 
     EngineRig engine;
+    FakeProcessLauncher launcher;
+    CameraSupervisor camera{engine.settings, launcher, engine.time.clock(), engine.time,
+                            QStringLiteral("backbeacon-camera")};
     QuickViews views{{engine.settings, engine.stats, *engine.monitor, engine.notifications,
-                      engine.time.clock(), engine.time, engine.calendar}};
+                      engine.time.clock(), engine.time, engine.calendar, camera}};
 };
 
 } // namespace backbeacon::testing

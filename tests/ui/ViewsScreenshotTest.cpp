@@ -220,7 +220,7 @@ TEST_F(ViewsScreenshotTest, MonitorViewShowsEachStateInItsHeadlineAndDriftBar) {
         {"drifting", true, 14, 2, false, "Drifting forward", 0.7},
         {"bad", true, 26, 16, false, "Return to center", 1}, // past the 15 s alert delay
         {"snoozed", true, 0, 1, true, "Snoozed", 0},
-        {"unavailable", false, 0, 0, false, "AirPods unavailable", 0},
+        {"unavailable", false, 0, 0, false, "Head tracker unavailable", 0},
     };
     for (const MonitorCase& c : cases) {
         SCOPED_TRACE(c.name);

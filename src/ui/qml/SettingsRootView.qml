@@ -126,6 +126,31 @@ Rectangle {
                             onChoose: index => viewModel.alertDelayIndex = index
                         }
                     }
+                    Divider {}
+                    RowLayout {
+                        Layout.fillWidth: true
+                        Text { text: "Head source"; font.pixelSize: 13; color: theme.primaryText }
+                        Item { Layout.fillWidth: true }
+                        ChoicePicker {
+                            objectName: "headSourcePicker"
+                            Layout.maximumWidth: 186
+                            Layout.preferredWidth: 186
+                            model: viewModel.headSourceLabels
+                            selectedIndex: viewModel.headSourceIndex
+                            onChoose: index => viewModel.headSourceIndex = index
+                        }
+                    }
+                    // What the camera tool does, or why it cannot.
+                    Text {
+                        objectName: "cameraStatus"
+                        Layout.fillWidth: true
+                        visible: viewModel.headSourceIndex === 1
+                        horizontalAlignment: Text.AlignRight
+                        text: viewModel.cameraStatusText
+                        font.pixelSize: 10
+                        color: viewModel.cameraFault ? theme.badRed : theme.secondaryText
+                        wrapMode: Text.WordWrap
+                    }
                 }
 
                 SettingsSection {
