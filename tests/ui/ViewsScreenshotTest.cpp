@@ -501,5 +501,35 @@ TEST_F(ViewsScreenshotTest, SliderAndPickerWriteTheirSettingAtOnce) {
     EXPECT_EQ(picker->property("displayText"), "30 seconds");
 }
 
+TEST_F(ViewsScreenshotTest, HeadSourcePickerChoosesTheCameraAndShowsWhyItIsNotRunning) {
+    ViewsRig rig;
+    QQuickWindow* window = openSettings(rig);
+    QQuickItem* root = rig.views.settingsRoot();
+    QQuickItem* picker = must(root, "headSourcePicker");
+    QQuickItem* status = must(root, "cameraStatus");
+    render(window);
+    EXPECT_EQ(picker->property("displayText"), "Head tracker (UDP 4242)");
+    auto* shown = picker->property("contentItem").value<QQuickItem*>();
+    EXPECT_LE(shown->implicitWidth(), shown->width()) << "the choice is cut short";
+    EXPECT_FALSE(status->isVisible());
+
+    click(window, picker);
+    render(window);
+    auto* list =
+        picker->property("popup").value<QObject*>()->property("contentItem").value<QQuickItem*>();
+    QQuickItem* camera = withText(list, "Camera");
+    ASSERT_TRUE(camera);
+    click(window, camera);
+    EXPECT_EQ(rig.engine.settings.headSource(), HeadSource::camera);
+    EXPECT_TRUE(status->isVisible());
+    EXPECT_EQ(status->property("text"), "Starts with monitoring");
+
+    rig.camera.setMonitoring(true);
+    rig.launcher.exitWith(CameraSupervisor::kExitNoCamera);
+    EXPECT_EQ(status->property("text"), "No camera found; trying again");
+    EXPECT_EQ(status->property("color").value<QColor>().rgb(), toQColor(Theme::badRed).rgb());
+    shoot(window, "settings-camera");
+}
+
 } // namespace
 } // namespace backbeacon::testing

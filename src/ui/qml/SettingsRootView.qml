@@ -133,8 +133,8 @@ Rectangle {
                         Item { Layout.fillWidth: true }
                         ChoicePicker {
                             objectName: "headSourcePicker"
-                            Layout.maximumWidth: 186
-                            Layout.preferredWidth: 186
+                            Layout.maximumWidth: 220
+                            Layout.preferredWidth: 220
                             model: viewModel.headSourceLabels
                             selectedIndex: viewModel.headSourceIndex
                             onChoose: index => viewModel.headSourceIndex = index
