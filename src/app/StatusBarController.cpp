@@ -55,7 +55,9 @@ void StatusBarController::updateStatusItem() {
     const PostureState state = m_monitor.state();
     const bool connected = m_monitor.connected();
     const double fraction = m_monitor.driftFraction();
-    const Drawn drawn{statusIndicator::indicatorColor(state, connected, fraction),
+    // The dot in perceptible steps; the flash from the figure itself.
+    m_dotFraction = statusIndicator::dotFraction(fraction, m_dotFraction);
+    const Drawn drawn{statusIndicator::indicatorColor(state, connected, *m_dotFraction),
                       statusIndicator::symbolColor(state, connected, fraction, m_clock.now()),
                       m_statusItem.devicePixelRatio()};
     // The image is a function of these three: the same ones draw the same image.

@@ -5,6 +5,7 @@
 #include <QObject>
 
 #include <memory>
+#include <optional>
 
 namespace backbeacon {
 
@@ -62,6 +63,7 @@ private:
         bool operator==(const Drawn&) const = default;
     };
     Drawn m_lastDrawn;
+    std::optional<double> m_dotFraction;
     int m_imagesSent = 0;
 };
 

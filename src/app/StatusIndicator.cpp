@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -38,6 +39,17 @@ const QImage& glyphImage(QSize pixels) {
 }
 
 } // namespace
+
+double dotFraction(double driftFraction, std::optional<double> shown) {
+    if (!(driftFraction < 1.0)) {
+        return 1.0;
+    }
+    const double fraction = std::max(driftFraction, 0.0);
+    if (shown && *shown < 1.0 && std::abs(fraction - *shown) <= kDotStep) {
+        return *shown;
+    }
+    return std::min(std::round(fraction / kDotStep), 1.0 / kDotStep - 1.0) * kDotStep;
+}
 
 ColorComponents indicatorColor(const PostureState& state, bool connected, double driftFraction) {
     if (state.is(Kind::capturing)) {

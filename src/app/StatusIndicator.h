@@ -6,6 +6,8 @@
 
 #include <QImage>
 
+#include <optional>
+
 namespace backbeacon {
 
 // What the tray shows of the monitor, as plain functions of its state so the
@@ -20,6 +22,17 @@ inline constexpr ColorComponents kWhite{1, 1, 1};
 // Logical size of the tray image; drawn at the screen's pixel ratio.
 inline constexpr int kImageWidth = 28;
 inline constexpr int kImageHeight = 18;
+
+// The ramp is shown in steps of this much drift fraction: finer ones cannot
+// be told apart on a dot of seven pixels.
+inline constexpr double kDotStep = 0.05;
+
+// The drift fraction the dot shows, given the one it shows now (none before
+// the first image): the shown step is kept while the drift stays within a
+// step of it, so a tracker's jitter does not redraw the tray at every tick,
+// and a real drift moves it at once. Full drift (and not a number) is 1 at
+// once, as the flash is; below that the dot stops a step short of red.
+double dotFraction(double driftFraction, std::optional<double> shown);
 
 ColorComponents indicatorColor(const PostureState& state, bool connected, double driftFraction);
 bool shouldFlashRed(const PostureState& state, bool connected, double driftFraction);

@@ -26,7 +26,7 @@ using Kind = PostureState::Kind;
 // close together each run to their own deadline over the shared sample list.
 struct PostureMonitor::Capture {
     std::unique_ptr<Timer> timer;
-    Instant deadline;
+    double deadline; // monotonic seconds
     std::function<void()> finished;
 };
 
@@ -123,7 +123,7 @@ void PostureMonitor::handle(const MotionSample& motion) {
             return;
         }
     } else {
-        startReconnectBaseline(pitch, roll, now);
+        startReconnectBaseline(pitch, roll);
         return;
     }
 
@@ -155,7 +155,9 @@ void PostureMonitor::handle(const MotionSample& motion) {
     if (combined > sensitivity) {
         // A clock set back before the streak began would hold the alert back
         // for as long as the clock was moved; the streak starts over instead.
-        if (!m_state.is(Kind::bad) || now < m_state.date()) {
+        // Not once it has alerted: that would alert and count the same
+        // slouch again, and its return in line would count no fix.
+        if (!m_state.is(Kind::bad) || (now < m_state.date() && !m_notifiedForCurrentBadStreak)) {
             setState(PostureState::bad(now));
             m_notifiedForCurrentBadStreak = false;
             return;
@@ -246,7 +248,7 @@ void PostureMonitor::captureBaseline(std::function<void()> finished) {
     m_reconnectBaselineSamples.clear();
 
     auto capture = std::make_unique<Capture>();
-    capture->deadline = m_clock.now() + kCaptureDuration;
+    capture->deadline = m_timers.monotonicSeconds() + kCaptureDuration;
     capture->finished = std::move(finished);
     capture->timer = m_timers.createTimer();
     Capture* raw = capture.get();
@@ -260,7 +262,7 @@ void PostureMonitor::captureBaseline(std::function<void()> finished) {
 }
 
 void PostureMonitor::pollCapture(Capture* capture) {
-    if (m_clock.now() >= capture->deadline) {
+    if (m_timers.monotonicSeconds() >= capture->deadline) {
         capture->timer->stop();
         finishCapture(capture);
     }
@@ -357,8 +359,8 @@ void PostureMonitor::markDisconnected() {
     }
 }
 
-void PostureMonitor::startReconnectBaseline(double pitch, double roll, Instant at) {
-    m_reconnectBaselineUntil = at + kReconnectWindow;
+void PostureMonitor::startReconnectBaseline(double pitch, double roll) {
+    m_reconnectBaselineUntil = m_timers.monotonicSeconds() + kReconnectWindow;
     m_reconnectBaselineSamples.clear();
     m_reconnectBaselineSamples.push_back({pitch, roll});
     clearFigures();
@@ -372,7 +374,9 @@ bool PostureMonitor::collectReconnectBaseline(double pitch, double roll, Instant
         return false;
     }
     m_reconnectBaselineSamples.push_back({pitch, roll});
-    if (at >= *m_reconnectBaselineUntil) {
+    // The window's length on the monotonic clock; the baseline's date, `at`,
+    // on the wall clock like every stored date.
+    if (m_timers.monotonicSeconds() >= *m_reconnectBaselineUntil) {
         m_reconnectBaselineUntil.reset();
         const Orientation mean = meanOf(m_reconnectBaselineSamples);
         m_reconnectBaselineSamples.clear();

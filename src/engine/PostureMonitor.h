@@ -28,7 +28,9 @@ class TimerFactory;
 // Main thread only. Samples come from the motion manager; the connection is
 // derived from them alone (a silence of more than 3 s, or a delivery without
 // a sample, is a disconnect), and the first 2.2 s after every (re)connection
-// become the new baseline.
+// become the new baseline. The capture and the reconnect window are timed on
+// the timers' monotonic clock; dates (streaks, baselines, snoozes) on the wall
+// clock.
 class PostureMonitor final : public QObject {
     Q_OBJECT
     Q_PROPERTY(backbeacon::PostureState state READ state NOTIFY stateChanged)
@@ -104,7 +106,7 @@ private:
     void markDisconnected();
     void startConnectionTimer();
     void checkConnectionFreshness();
-    void startReconnectBaseline(double pitch, double roll, Instant at);
+    void startReconnectBaseline(double pitch, double roll);
     bool collectReconnectBaseline(double pitch, double roll, Instant at);
     void adoptCurrentPostureAsBaseline(double pitch, double roll, Instant at);
 
@@ -133,7 +135,8 @@ private:
     std::optional<Instant> m_lastTickAt;
     std::optional<Instant> m_lastMotionAt;
     std::unique_ptr<Timer> m_connectionTimer;
-    std::optional<Instant> m_reconnectBaselineUntil;
+    // On the monotonic clock: setting the wall clock must not stretch the window.
+    std::optional<double> m_reconnectBaselineUntil;
     std::vector<Orientation> m_reconnectBaselineSamples;
     bool m_notifiedForCurrentBadStreak = false;
     // Present while a capture collects; the vector keeps its capacity between

@@ -74,8 +74,13 @@ UdpMotionManager::UdpMotionManager() : UdpMotionManager(Options{}) {}
 UdpMotionManager::UdpMotionManager(Options options)
     : m_options(options), m_batch(std::make_unique<Batch>()) {
     m_options.maxDatagramsPerPass = std::max(1, m_options.maxDatagramsPerPass);
+    m_options.drainIntervalMs = std::max(0, m_options.drainIntervalMs);
     m_reportTimer.setSingleShot(true);
     QObject::connect(&m_reportTimer, &QTimer::timeout, [this] { reportCounts(); });
+    m_drainTimer.setSingleShot(true);
+    // Precise: a coarse timer may fire 5 % late, past the promised delay.
+    m_drainTimer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&m_drainTimer, &QTimer::timeout, [this] { receivePending(); });
     bind();
 }
 
@@ -186,6 +191,7 @@ std::size_t UdpMotionManager::receivePending() {
         return 0;
     }
     m_receiving = true;
+    ++m_passes;
     Batch& batch = *m_batch;
     std::size_t read = 0;
     const auto limit = static_cast<std::size_t>(m_options.maxDatagramsPerPass);
@@ -218,14 +224,30 @@ std::size_t UdpMotionManager::receivePending() {
     }
     updateKernelDrops();
     m_receiving = false;
-    if (m_notifierPaused) {
-        m_notifierPaused = false;
-        m_notifier->setEnabled(true);
-    }
+    m_notifierPaused = false;
+    scheduleNextPass(read);
     if (m_malformed != m_reportedMalformed || m_dropped != m_reportedDropped) {
         reportCounts();
     }
     return read;
+}
+
+void UdpMotionManager::scheduleNextPass(std::size_t read) {
+    if (read >= static_cast<std::size_t>(m_options.maxDatagramsPerPass)) {
+        // A backlog: read on at the loop's next turn, after the events waiting.
+        m_drainTimer.stop();
+        m_notifier->setEnabled(true);
+    } else if (read > 0) {
+        // A stream: let it collect in the kernel's queue until the next pass.
+        m_notifier->setEnabled(false);
+        if (!m_drainTimer.isActive()) {
+            m_drainTimer.start(m_options.drainIntervalMs);
+        }
+    } else {
+        // Quiet: the next datagram wakes the loop itself.
+        m_drainTimer.stop();
+        m_notifier->setEnabled(true);
+    }
 }
 
 bool UdpMotionManager::updateKernelDrops() {

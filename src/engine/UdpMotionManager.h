@@ -16,6 +16,12 @@ namespace backbeacon {
 // Head motion from opentrack's "UDP over network" output on 127.0.0.1. The
 // port is bound at construction; delivery runs from the Qt event loop of the
 // thread that made the receiver.
+//
+// A tracker may send 250 Hz or more while the posture rules need a few samples
+// a second, so a running stream is read on a coarse timer, every sample of
+// each batch delivered in order, instead of waking the loop per datagram. A
+// quiet socket costs no wake-ups at all: the first datagram after a pause
+// wakes the loop through the socket itself.
 class UdpMotionManager final : public MotionManager {
 public:
     struct Options {
@@ -27,6 +33,9 @@ public:
         // Read per event-loop pass before yielding, so a flood cannot starve
         // timers and user input.
         int maxDatagramsPerPass = 256;
+        // While datagrams keep coming, how often the socket is read; a sample
+        // reaches the engine at most this much later than it arrived.
+        int drainIntervalMs = 50;
     };
 
     UdpMotionManager();
@@ -52,9 +61,14 @@ public:
 
     // One pass over what is waiting, at most maxDatagramsPerPass datagrams, each
     // sample delivered before this returns. Returns the datagrams read. The
-    // socket notifier calls this; so does the receive benchmark, without an
-    // event loop.
+    // socket notifier and the drain timer call this; so does the receive
+    // benchmark, without an event loop.
     std::size_t receivePending();
+
+    // Event-loop wake-ups that read the socket since start, for the receive
+    // benchmark and tests: with a steady stream about 1000 / drainIntervalMs a
+    // second, whatever the stream's rate.
+    std::uint64_t passes() const { return m_passes; }
 
     // The socket itself, for tests that provoke socket errors.
     int socketDescriptor() const { return m_fd; }
@@ -65,6 +79,7 @@ private:
     void discardQueued();
     bool updateKernelDrops();
     void reportCounts();
+    void scheduleNextPass(std::size_t read);
 
     Options m_options;
     mutable int m_fd = -1;
@@ -77,8 +92,12 @@ private:
     int m_grantedBufferBytes = 0;
     std::uint64_t m_malformed = 0;
     std::uint64_t m_dropped = 0;
+    std::uint64_t m_passes = 0;
     std::uint32_t m_kernelDropsSeen = 0;
     bool m_kernelDropsKnown = false;
+
+    // Runs the next pass while a stream lasts; the notifier rests meanwhile.
+    QTimer m_drainTimer;
 
     // Counts reach the log at most once per interval, the last change included.
     QElapsedTimer m_sinceReport;

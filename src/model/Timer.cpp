@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 namespace backbeacon {
@@ -39,6 +40,11 @@ private:
 
 std::unique_ptr<Timer> QtTimerFactory::createTimer() {
     return std::make_unique<QtTimer>();
+}
+
+double QtTimerFactory::monotonicSeconds() const {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
 } // namespace backbeacon

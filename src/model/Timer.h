@@ -22,12 +22,17 @@ class TimerFactory {
 public:
     virtual ~TimerFactory() = default;
     virtual std::unique_ptr<Timer> createTimer() = 0;
+    // Seconds on the monotonic clock the timers run on, from an arbitrary
+    // start. Setting the wall clock does not move it, so durations measured
+    // on it (a capture, a reconnect window) last as long as they should.
+    virtual double monotonicSeconds() const = 0;
 };
 
 // Timers on the Qt event loop of the calling thread.
 class QtTimerFactory final : public TimerFactory {
 public:
     std::unique_ptr<Timer> createTimer() override;
+    double monotonicSeconds() const override;
 };
 
 } // namespace backbeacon

@@ -88,16 +88,26 @@ bool StatsFile::replace(std::string_view bytes, bool keepCurrentAside) {
     }
     AtomicFile file(filePath(), 0600, m_posix);
     int error = file.write(bytes);
+    const QByteArray target = encodedPath(filePath());
+    const QByteArray aside = encodedPath(unreadablePath());
+    bool movedAside = false;
     if (error == 0 && keepCurrentAside) {
         // Keep the file we could not use; a newer unreadable file replaces an older copy.
-        const QByteArray target = encodedPath(filePath());
-        const QByteArray aside = encodedPath(unreadablePath());
-        if (m_posix.rename(target.constData(), aside.constData()) != 0 && errno != ENOENT) {
+        if (m_posix.rename(target.constData(), aside.constData()) == 0) {
+            movedAside = true;
+        } else if (errno != ENOENT) {
             error = errno;
         }
     }
     if (error == 0) {
         error = file.commit();
+        // The new file did not take its place: the old one goes back, so a
+        // failed save leaves stats.json as it found it.
+        if (error != 0 && movedAside &&
+            m_posix.rename(aside.constData(), target.constData()) != 0) {
+            qCWarning(lcStatsFile) << "could not put" << filePath() << "back from"
+                                   << unreadablePath() << ":" << qt_error_string(errno);
+        }
     }
     if (error != 0) {
         qCDebug(lcStatsFile) << "saving" << filePath() << "failed:" << qt_error_string(error);

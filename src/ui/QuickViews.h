@@ -3,6 +3,7 @@
 #include "ViewHost.h"
 #include "ViewModel.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QQuickItem>
 
@@ -58,6 +59,7 @@ private:
     QQuickItem* createRoot(QQmlComponent& component, QQuickWindow& window);
     void preparePanel(bool asWindow);
     void placePanel();
+    void timeOpening();
 
     Models m_models;
     std::unique_ptr<ViewModel> m_viewModel;
@@ -71,6 +73,10 @@ private:
     QPointer<QQuickItem> m_settingsRoot;
     bool m_panelIsPopup = true;
     QRect m_iconGeometry;
+    // From the request to the first frame of an opening, for the log.
+    QElapsedTimer m_opening;
+    QMetaObject::Connection m_openingDrawn;
+    int m_openings = 0;
 };
 
 } // namespace backbeacon

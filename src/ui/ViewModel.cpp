@@ -43,16 +43,15 @@ template <typename Choice> int indexOf(std::optional<Choice> choice) {
 
 ViewModel::ViewModel(Models models, QLocale locale, QObject* parent)
     : QObject(parent), m_models(models), m_locale(std::move(locale)),
-      m_snoozeEnd(models.timers.createTimer()) {
+      m_snoozeEnd(models.timers.createTimer()), m_liveFigures(models.timers.createTimer()) {
     PostureMonitor* monitor = &m_models.monitor;
     AppSettings* settings = &m_models.settings;
     StatisticsStore* stats = &m_models.stats;
     connect(monitor, &PostureMonitor::stateChanged, this, &ViewModel::updateMonitorFigures);
-    connect(monitor, &PostureMonitor::driftFractionChanged, this, &ViewModel::updateMonitorFigures);
+    connect(monitor, &PostureMonitor::driftFractionChanged, this, &ViewModel::scheduleLiveFigures);
     connect(monitor, &PostureMonitor::combinedDriftDegreesChanged, this,
-            &ViewModel::updateMonitorFigures);
-    connect(monitor, &PostureMonitor::directionLabelChanged, this,
-            &ViewModel::updateMonitorFigures);
+            &ViewModel::scheduleLiveFigures);
+    connect(monitor, &PostureMonitor::directionLabelChanged, this, &ViewModel::scheduleLiveFigures);
 
     connect(settings, &AppSettings::goodPostureChanged, this, &ViewModel::updateSettingsFigures);
     connect(settings, &AppSettings::sensitivityDegreesChanged, this,
@@ -92,7 +91,18 @@ template <typename T> void ViewModel::update(T& member, T value, void (ViewModel
     emit(this->*changed)();
 }
 
+void ViewModel::scheduleLiveFigures() {
+    if (!m_liveFigures->isActive()) {
+        m_liveFigures->start(kLiveFigureInterval, [this] {
+            m_liveFigures->stop();
+            updateMonitorFigures();
+        });
+    }
+}
+
 void ViewModel::updateMonitorFigures() {
+    // Whatever is pending is taken up now.
+    m_liveFigures->stop();
     const PostureMonitor& monitor = m_models.monitor;
     const PostureState& state = monitor.state();
     update(m_stateKind, static_cast<int>(state.kind()), &ViewModel::stateKindChanged);
@@ -102,7 +112,8 @@ void ViewModel::updateMonitorFigures() {
     update(m_driftText,
            backbeacon::driftText(monitor.combinedDriftDegrees(), monitor.directionLabel()),
            &ViewModel::driftTextChanged);
-    update(m_driftGauge, gaugeFraction(monitor.driftFraction()), &ViewModel::driftGaugeChanged);
+    update(m_driftGauge, steadyGauge(gaugeFraction(monitor.driftFraction()), m_driftGauge),
+           &ViewModel::driftGaugeChanged);
     update(m_captureCaption, calibrationCaption(state, m_isCalibrated),
            &ViewModel::captureCaptionChanged);
 }

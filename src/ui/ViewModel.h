@@ -89,6 +89,9 @@ public:
     static constexpr int kStripDays = 7;
     static constexpr int kChartDays = 14;
     static constexpr int kListedDays = 5;
+    // The live figures (drift, its text, the gauge) follow the monitor at this
+    // pace, not the tracker's; a change of state shows at once.
+    static constexpr double kLiveFigureInterval = 0.2;
 
     explicit ViewModel(Models models, QLocale locale = {}, QObject* parent = nullptr);
     ~ViewModel() override;
@@ -168,6 +171,7 @@ signals:
 private:
     template <typename T> void update(T& member, T value, void (ViewModel::*changed)());
     void updateMonitorFigures();
+    void scheduleLiveFigures();
     void updateSettingsFigures();
     void updateHistory();
     void updateToday();
@@ -195,6 +199,7 @@ private:
     QVariantList m_pastRows;
     std::optional<ShownDay> m_shownToday;
     std::unique_ptr<Timer> m_snoozeEnd;
+    std::unique_ptr<Timer> m_liveFigures;
 
     bool m_isCalibrated = false;
     int m_stateKind = -1;

@@ -108,6 +108,16 @@ double gaugeFraction(double fraction) {
     return std::clamp(fraction, 0.0, 1.0);
 }
 
+double steadyGauge(double gauge, double shown) {
+    if (gauge <= 0.0 || gauge >= 1.0) {
+        return gauge;
+    }
+    if (std::abs(gauge - shown) <= kGaugeStep && shown < 1.0) {
+        return shown;
+    }
+    return std::round(gauge / kGaugeStep) * kGaugeStep;
+}
+
 DailyStats sevenDayTotal(const std::vector<DailyStats>& recentDays, Instant startOfToday) {
     DailyStats total = DailyStats::freshDay(startOfToday);
     for (const DailyStats& day : recentDays) {

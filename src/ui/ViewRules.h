@@ -43,6 +43,13 @@ QString driftText(double combinedDegrees, const QString& directionLabel);
 
 // A gauge's filled share: clamped to 0...1, 0 for not a number.
 double gaugeFraction(double fraction);
+// The gauge moves in steps of this much of its length.
+inline constexpr double kGaugeStep = 0.05;
+// The gauge value to show, given the one shown: kept while `gauge` stays
+// within a step of it, so a tracker's jitter does not keep the bar's spring
+// (and the panel's repaints) going; a real drift moves it at once. No drift
+// and full drift show as they are.
+double steadyGauge(double gauge, double shown);
 
 // The sum of the last seven records (oldest first, today last), dated at the
 // start of today, so it is scored like a single day.

@@ -2,10 +2,13 @@
 
 #include "AppFakes.h"
 #include "EngineRig.h"
+#include "app/StatusIndicator.h"
 
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 namespace backbeacon::testing {
 namespace {
@@ -43,6 +46,52 @@ TEST(StatusBarControllerTest, HandsTheTrayAnImageOnlyWhenItChanges) {
     EXPECT_GE(flashing, 4u);
     EXPECT_NE(rig.tray.images.back(), rig.tray.images[rig.tray.images.size() - 2]);
     EXPECT_EQ(rig.controller->imagesSent(), static_cast<int>(rig.tray.images.size()));
+}
+
+// A tracker's jitter moves the dot's colour by amounts nobody sees: the tray
+// keeps its image. A real drift shows within a tick, and full drift turns the
+// dot red at once, with the flash.
+TEST(StatusBarControllerTest, JitterKeepsTheImageAndARealDriftShowsAtOnce) {
+    ControllerRig rig;
+    rig.settings.setSensitivityDegrees(20);
+    rig.build();
+    rig.startCalibrated();
+    const std::size_t settled = rig.tray.images.size();
+    const double jitter[] = {0.3, -0.5, 0.6, 0.1, -0.6, 0.4, 0.5, -0.2};
+    for (int i = 0; i < 500; ++i) { // 10 s at 50 Hz
+        rig.sampleAfter(0.02, jitter[i % 8], jitter[(i + 3) % 8]);
+    }
+    EXPECT_EQ(rig.tray.images.size(), settled);
+
+    const auto dotAfter = [&rig](double pitch) {
+        rig.sampleAfter(0.02, pitch);
+        rig.time.advance(StatusBarController::kRedrawInterval);
+        return rig.tray.images.back().pixelColor(23, 9);
+    };
+    for (const double pitch : {5.0, 10.0, 14.0, 19.0}) {
+        SCOPED_TRACE(pitch);
+        const QColor dot = dotAfter(pitch);
+        const ColorComponents ramp = Theme::driftColorComponents(pitch / 20);
+        EXPECT_NEAR(dot.redF(), ramp.red, 0.04);
+        EXPECT_NEAR(dot.greenF(), ramp.green, 0.04);
+        EXPECT_NEAR(dot.blueF(), ramp.blue, 0.04);
+    }
+    const QColor red = dotAfter(20.5);
+    EXPECT_NEAR(red.redF(), Theme::badRed.red, 0.01);
+    EXPECT_NEAR(red.greenF(), Theme::badRed.green, 0.01);
+}
+
+TEST(StatusIndicatorDot, StepsKeepTheirPlaceUnderJitterAndFullDriftIsRedAtOnce) {
+    using statusIndicator::dotFraction;
+    EXPECT_DOUBLE_EQ(dotFraction(0.37, std::nullopt), 0.35);
+    EXPECT_DOUBLE_EQ(dotFraction(0.39, 0.35), 0.35) << "within a step of the shown one";
+    EXPECT_DOUBLE_EQ(dotFraction(0.41, 0.35), 0.4);
+    EXPECT_DOUBLE_EQ(dotFraction(0.2, 0.35), 0.2);
+    EXPECT_DOUBLE_EQ(dotFraction(0.999, 0.5), 0.95) << "red is kept for full drift";
+    EXPECT_DOUBLE_EQ(dotFraction(1.0, 0.95), 1.0);
+    EXPECT_DOUBLE_EQ(dotFraction(std::nan(""), 0.0), 1.0);
+    EXPECT_DOUBLE_EQ(dotFraction(0.97, 1.0), 0.95) << "back from red at once";
+    EXPECT_DOUBLE_EQ(dotFraction(-0.5, 0.35), 0.0);
 }
 
 TEST(StatusBarControllerTest, DrawsAtTheTraysPixelRatio) {

@@ -365,6 +365,66 @@ TEST_F(PostureMonitorTest, ClockSetBackRestartsTheStreak) {
     EXPECT_EQ(rig.alertsShown(), 1u);
 }
 
+// Once the streak has alerted, a clock set back is no new streak: no second
+// alert, slouch or diagnostic count, and the return in line counts its fix.
+TEST_F(PostureMonitorTest, ClockSetBackAfterTheAlertKeepsTheAlertedStreak) {
+    settings.setSensitivityDegrees(10);
+    settings.setAlertDelay(5);
+    settings.setCollectDiagnostics(true);
+    rig.startCalibrated();
+    rig.sampleAfter(1, 30);
+    const Instant since = monitor.state().date();
+    rig.hold(30, 0, 5.5, 0.5);
+    ASSERT_EQ(rig.alertsShown(), 1u);
+
+    rig.time.jumpClock(since - 3600);
+    rig.motion.deliver(radians(30), 0);
+    rig.hold(30, 0, 10, 0.5);
+    EXPECT_EQ(monitor.state(), PostureState::bad(since));
+    EXPECT_EQ(rig.alertsShown(), 1u);
+    EXPECT_EQ(rig.stats.today().slouches, 1);
+    EXPECT_EQ(settings.diagnostics().alertsSent, 1);
+
+    rig.sampleAfter(0.5, 0);
+    EXPECT_EQ(kind(), Kind::good);
+    EXPECT_EQ(rig.stats.today().fixes, 1);
+}
+
+// The reconnect window and the capture last their 2.2 s and 1.2 s of elapsed
+// time whichever way the wall clock is set meanwhile; the dates they store
+// stay on the wall clock.
+TEST_F(PostureMonitorTest, WindowAndCaptureLastTheirTimeWhenTheClockIsSet) {
+    monitor.start();
+    rig.motion.deliver(radians(5), 0);
+    rig.time.advance(1.0);
+    rig.time.jumpClock(rig.time.now() - 600);
+    rig.motion.deliver(radians(5), 0);
+    rig.time.advance(1.1);
+    rig.motion.deliver(radians(5), 0);
+    EXPECT_FALSE(settings.isCalibrated()) << "the window closed early";
+    rig.time.advance(0.1);
+    rig.motion.deliver(radians(5), 0);
+    ASSERT_TRUE(settings.isCalibrated()) << "the window was stretched by the clock";
+    EXPECT_EQ(settings.goodPosture()->capturedAt(), rig.time.now());
+    EXPECT_EQ(kind(), Kind::good);
+
+    for (const double jump : {-600.0, 600.0}) {
+        SCOPED_TRACE(jump);
+        int finished = 0;
+        monitor.captureBaseline([&] { ++finished; });
+        rig.time.jumpClock(rig.time.now() + jump);
+        const Instant jumped = rig.time.now();
+        rig.hold(8 + jump / 600, 0, 1.1);
+        EXPECT_EQ(finished, 0);
+        EXPECT_EQ(kind(), Kind::capturing);
+        rig.time.advance(0.2); // the first 60 ms poll at or past 1.2 s
+        EXPECT_EQ(finished, 1);
+        EXPECT_EQ(kind(), Kind::good);
+        EXPECT_NEAR(settings.goodPosture()->pitch(), radians(8 + jump / 600), 1e-12);
+        EXPECT_GE(settings.goodPosture()->capturedAt() - jumped, 1.2);
+    }
+}
+
 TEST_F(PostureMonitorTest, NotifiesOnlyRealChanges) {
     settings.setSensitivityDegrees(10);
     rig.startCalibrated();

@@ -247,3 +247,40 @@ TEST(UdpMotionManager, AFloodLeavesTheLoopResponsiveAndEndsOnTheNewestSample) {
     ASSERT_TRUE(deliveredWhenOtherEventRan);
     EXPECT_LT(*deliveredWhenOtherEventRan, static_cast<std::size_t>(kBacklog));
 }
+
+// A running stream is read on the drain timer, a batch per pass, so the loop
+// wakes at the timer's pace and not the tracker's; a quiet socket is watched
+// again and its next datagram read at once.
+TEST(UdpMotionManager, AStreamIsReadInBatchesAndAQuietSocketWakesOnItsNextDatagram) {
+    // Long enough that the datagrams sent right after a pass all wait for the next.
+    UdpMotionManager receiver(Options{.port = 0, .drainIntervalMs = 1'000});
+    Samples got;
+    receiver.startDeviceMotionUpdates(collect(got));
+    UdpSender sender(receiver.port());
+    const auto send = [&](double pitch) {
+        ASSERT_TRUE(sender.send(opentrackPose(pitch, 0).data(), 48));
+    };
+
+    send(1);
+    ASSERT_TRUE(waitFor([&] { return got.size() == 1; }));
+    EXPECT_EQ(receiver.passes(), 1u) << "the first datagram wakes the loop";
+    for (int i = 2; i <= 6; ++i) {
+        send(i);
+    }
+    const OpentrackBytes tooShort{};
+    ASSERT_TRUE(sender.send(tooShort.data(), 47));
+    ASSERT_TRUE(waitFor([&] { return got.size() == 6; }));
+    EXPECT_EQ(receiver.passes(), 2u) << "one pass for the whole batch";
+    EXPECT_EQ(receiver.malformedDatagrams(), 1u);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_TRUE(sameSample(got[static_cast<std::size_t>(i)], i + 1, 0)) << i;
+    }
+
+    // The stream has stopped: the next timed pass finds nothing and hands the
+    // socket back to the notifier, which reads the next datagram at once.
+    ASSERT_TRUE(waitFor([&] { return receiver.passes() == 3; }));
+    send(7);
+    ASSERT_TRUE(waitFor([&] { return got.size() == 7; }));
+    EXPECT_EQ(receiver.passes(), 4u);
+    EXPECT_TRUE(sameSample(got.back(), 7, 0));
+}

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 using namespace backbeacon;
 using namespace backbeacon::testing;
@@ -19,8 +21,10 @@ class FaultyPosix final : public Posix {
 public:
     // Call number `n` from now on (0-based; unlink and mkdir are not counted)
     // fails with EIO.
-    void failCall(int n) {
-        m_failAt = n;
+    void failCall(int n) { failCalls({n}); }
+    // Several calls fail, each as failCall() describes.
+    void failCalls(std::vector<int> n) {
+        m_failAt = std::move(n);
         calls = 0;
         log.clear();
     }
@@ -55,10 +59,11 @@ private:
     bool fails(char kind, bool interruptible = false) {
         log += kind;
         const int call = calls++;
-        errno = call == m_failAt ? EIO : EINTR;
-        return call == m_failAt || (interruptible && call % 2 == 0);
+        const bool failing = std::ranges::find(m_failAt, call) != m_failAt.end();
+        errno = failing ? EIO : EINTR;
+        return failing || (interruptible && call % 2 == 0);
     }
-    int m_failAt = -1;
+    std::vector<int> m_failAt;
 };
 
 using Outcome = StatsStorage::Loaded::Outcome;
@@ -133,6 +138,8 @@ TEST_F(StatsFileTest, FailureAtAnyStepLosesNothingAndLeavesNoTemporary) {
             if (saved || !keepAside || now != "<missing>") {
                 EXPECT_EQ(now, saved ? newBytes : oldBytes);
             }
+            // Moved aside or not, a failed save leaves the old file where it was.
+            EXPECT_EQ(now, saved ? newBytes : oldBytes);
             if (keepAside && now != oldBytes) {
                 EXPECT_EQ(readAll(file.unreadablePath()), oldBytes);
             }
@@ -150,6 +157,27 @@ TEST_F(StatsFileTest, FailureAtAnyStepLosesNothingAndLeavesNoTemporary) {
     posix.failCall(1); // the first write
     EXPECT_FALSE(file.replace(newBytes, true));
     EXPECT_EQ(entries(dir.path()), QStringList{"stats.json"});
+}
+
+// The new file's rename fails and so does putting the old one back: its bytes
+// are still in the aside copy, and the next save works.
+TEST_F(StatsFileTest, AFailedPutBackLeavesTheOldBytesInTheCopy) {
+    writeAll(path, oldBytes);
+    posix.failCall(-1);
+    ASSERT_TRUE(file.replace(newBytes, true));
+    const int commitRename = static_cast<int>(posix.log.find("mm")) + 1;
+    writeAll(path, oldBytes);
+    QFile::remove(file.unreadablePath());
+    posix.failCalls({commitRename, commitRename + 1});
+    EXPECT_FALSE(file.replace(newBytes, true));
+    EXPECT_EQ(posix.log.substr(static_cast<std::size_t>(commitRename) - 1), "mmm")
+        << "aside, the failed commit, the failed put-back";
+    EXPECT_EQ(readAll(path), "<missing>");
+    EXPECT_EQ(readAll(file.unreadablePath()), oldBytes);
+    EXPECT_EQ(file.leftoverTemporaries(), QStringList());
+    posix.failCall(-1);
+    EXPECT_TRUE(file.replace(newBytes, false));
+    EXPECT_EQ(readAll(path), newBytes);
 }
 
 TEST_F(StatsFileTest, UnreadableFileIsKeptAsideWhenReplaced) {

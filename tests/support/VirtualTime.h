@@ -11,13 +11,17 @@
 
 namespace backbeacon::testing {
 
-// A clock and the timers that run against it. Time moves only through
-// advance(), which fires every timer that falls due on the way, in order, with
-// the clock set to each firing's moment.
+// A wall clock, the monotonic clock and the timers that run on the latter.
+// Time moves only through advance(), which moves both clocks together and
+// fires every timer that falls due on the way, in order, with the clocks set
+// to each firing's moment. jumpClock() moves the wall clock alone, as a user
+// setting it does.
 class VirtualTime final : public TimerFactory {
 public:
+    // Until the wall clock is jumped both clocks read the same seconds, so
+    // sums of steps come out bit for bit alike on either.
     explicit VirtualTime(Instant start = Instant::fromUnixSeconds(1'780'000'000.0))
-        : m_clock(start) {}
+        : m_clock(start), m_monotonic(start.referenceSeconds()) {}
 
     ManualClock& clock() { return m_clock; }
     Instant now() const { return m_clock.now(); }
@@ -27,10 +31,12 @@ public:
         m_timers.push_back(timer.get());
         return timer;
     }
+    double monotonicSeconds() const override { return m_monotonic; }
 
     // Moves time forward by `seconds`, firing timers as they fall due.
     void advance(double seconds) {
-        const Instant end = m_clock.now() + seconds;
+        const double end = m_monotonic + seconds;
+        const Instant wallEnd = m_clock.now() + seconds;
         for (;;) {
             VirtualTimer* next = nullptr;
             for (VirtualTimer* timer : m_timers) {
@@ -42,12 +48,12 @@ public:
             if (!next) {
                 break;
             }
-            m_clock.set(std::max(next->m_due, m_clock.now()));
+            moveTo(next->m_due, Instant::fromReferenceSeconds(next->m_due + wallAhead()));
             next->m_due = next->m_due + next->m_interval;
             auto tick = next->m_tick; // the tick may restart or destroy its timer
             tick();
         }
-        m_clock.set(std::max(end, m_clock.now()));
+        moveTo(end, wallEnd);
     }
 
     // Sets the wall clock without firing anything, as when the user changes it.
@@ -59,6 +65,14 @@ public:
     }
 
 private:
+    // How far the wall clock was set ahead of the monotonic one; 0 until a jump.
+    double wallAhead() const { return m_clock.now().referenceSeconds() - m_monotonic; }
+    // Both clocks forward, never back.
+    void moveTo(double monotonic, Instant wall) {
+        m_monotonic = std::max(m_monotonic, monotonic);
+        m_clock.set(std::max(m_clock.now(), wall));
+    }
+
     class VirtualTimer final : public Timer {
     public:
         explicit VirtualTimer(VirtualTime& time) : m_time(time) {}
@@ -68,7 +82,7 @@ private:
             // A zero interval would never let virtual time move on.
             m_interval = std::max(intervalSeconds, 0.001);
             m_tick = std::move(tick);
-            m_due = m_time.now() + m_interval;
+            m_due = m_time.m_monotonic + m_interval;
             m_active = true;
         }
         void stop() override { m_active = false; }
@@ -77,11 +91,12 @@ private:
         VirtualTime& m_time;
         std::function<void()> m_tick;
         double m_interval = 0;
-        Instant m_due;
+        double m_due = 0;
         bool m_active = false;
     };
 
     ManualClock m_clock;
+    double m_monotonic;
     std::vector<VirtualTimer*> m_timers;
 };
 

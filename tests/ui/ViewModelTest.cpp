@@ -45,6 +45,33 @@ TEST(ViewModelTest, ASteadyHeadAnnouncesNothingOnceSettled) {
     EXPECT_EQ(rig.model.driftText(), "14° toward bad posture");
 }
 
+// The live figures follow at the panel's pace: a change of state at once, the
+// drift within one interval; a jittering head leaves the gauge where it is.
+TEST(ViewModelTest, LiveFiguresFollowAtTheirPaceAndTheGaugeIgnoresJitter) {
+    ModelRig rig;
+    rig.engine.settings.setSensitivityDegrees(20);
+    rig.engine.startCalibrated();
+    rig.engine.time.advance(ViewModel::kLiveFigureInterval);
+    QSignalSpy gauge(&rig.model, &ViewModel::driftGaugeChanged);
+    const double jitter[] = {0.3, -0.5, 0.6, 0.1, -0.6, 0.4, 0.5, -0.2};
+    for (int i = 0; i < 500; ++i) {
+        rig.engine.sampleAfter(0.02, jitter[i % 8], jitter[(i + 5) % 8]);
+    }
+    EXPECT_EQ(gauge.count(), 0);
+
+    rig.engine.time.advance(ViewModel::kLiveFigureInterval);
+    const QString shown = rig.model.driftText();
+    rig.engine.sampleAfter(0.02, 12);
+    EXPECT_EQ(rig.model.driftText(), shown) << "before the interval is up";
+    rig.engine.time.advance(ViewModel::kLiveFigureInterval);
+    EXPECT_EQ(rig.model.driftText(), "12° toward bad posture");
+    EXPECT_NEAR(rig.model.driftGauge(), 0.6, 1e-9);
+
+    rig.engine.sampleAfter(0.02, 25);
+    EXPECT_EQ(rig.model.headline(), "Return to center") << "a new state shows at once";
+    EXPECT_EQ(rig.model.driftGauge(), 1.0);
+}
+
 TEST(ViewModelTest, CancelSnoozeIsOfferedOnlyUntilTheSnoozeEnds) {
     ModelRig rig;
     rig.engine.startCalibrated();

@@ -50,6 +50,13 @@ TEST(ViewRules, FiguresRoundTruncateAndClampWithoutBreaking) {
     EXPECT_EQ((std::vector{gaugeFraction(1.5), gaugeFraction(0.25), gaugeFraction(-0.2),
                            gaugeFraction(kNaN)}),
               (std::vector{1.0, 0.25, 0.0, 0.0}));
+    // The gauge keeps its step under jitter; the ends show as they are.
+    EXPECT_DOUBLE_EQ(steadyGauge(0.04, 0.0), 0.0);
+    EXPECT_DOUBLE_EQ(steadyGauge(0.33, 0.3), 0.3);
+    EXPECT_DOUBLE_EQ(steadyGauge(0.36, 0.3), 0.35);
+    EXPECT_DOUBLE_EQ(steadyGauge(0.0, 0.05), 0.0);
+    EXPECT_DOUBLE_EQ(steadyGauge(1.0, 0.97), 1.0);
+    EXPECT_DOUBLE_EQ(steadyGauge(0.97, 1.0), 0.95);
     const std::pair<double, const char*> durations[] = {
         {0, "0s"},    {59.99, "59s"}, {60, "1m"},    {3599.9, "59m"},
         {3600, "1h"}, {7199, "1h"},   {-5.7, "-5s"}, {kNaN, "0s"}};
