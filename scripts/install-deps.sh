@@ -7,7 +7,7 @@ packages=(
   # build
   build-essential cmake ninja-build pkg-config
   # libraries
-  qt6-base-dev qt6-declarative-dev qt6-svg-dev nlohmann-json3-dev zlib1g-dev
+  qt6-base-dev qt6-declarative-dev qt6-svg-dev nlohmann-json3-dev libpng-dev
   # the views' QML modules at run time
   qml6-module-qtquick qml6-module-qtquick-window qml6-module-qtqml-workerscript
   qml6-module-qtquick-controls qml6-module-qtquick-templates qml6-module-qtquick-layouts

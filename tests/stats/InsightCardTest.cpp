@@ -3,6 +3,8 @@
 #include "stats/CardCanvas.h"
 #include "stats/StatsInfographicRenderer.h"
 
+#include <QColorSpace>
+
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -143,7 +145,11 @@ TEST(InsightCard, DrawsTheFiguresOfEachCase) {
     // PNG is lossless: the decoded file is the drawn picture.
     const auto png = card::encodePng(full);
     ASSERT_TRUE(png);
-    EXPECT_EQ(QImage::fromData(*png, "PNG").convertToFormat(QImage::Format_RGB32), full);
+    QImage decoded = QImage::fromData(*png, "PNG").convertToFormat(QImage::Format_RGB32);
+    // The file says it is sRGB, which the drawn picture is without saying so.
+    EXPECT_EQ(decoded.colorSpace(), QColorSpace(QColorSpace::SRgb));
+    decoded.setColorSpace(full.colorSpace());
+    EXPECT_EQ(decoded, full);
     EXPECT_FALSE(card::encodePng(QImage()));
 }
 
