@@ -23,6 +23,9 @@ class ViewTheme;
 // `theme`, and this host as `app`.
 class QuickViews final : public ViewHost {
     Q_OBJECT
+    // Whether the last key or button pressed in a view was a key: focus rings
+    // show only then, so the pointer's look stays as it is.
+    Q_PROPERTY(bool keyboardInUse READ keyboardInUse NOTIFY keyboardInUseChanged)
 
 public:
     using Models = ViewModel::Models;
@@ -37,9 +40,10 @@ public:
     bool isPanelShown() const override;
     void showPanel(const QRect& iconGeometry) override;
     void showPanelAsWindow() override;
-    void closePanel() override;
+    Q_INVOKABLE void closePanel() override;
     void showSettingsWindow() override;
 
+    bool keyboardInUse() const { return m_keyboardInUse; }
     bool hasEngine() const { return m_engine != nullptr; }
     QQuickWindow* panelWindow() const { return m_panel.get(); }
     QQuickWindow* settingsWindow() const { return m_settings.get(); }
@@ -52,6 +56,12 @@ public:
     Q_INVOKABLE void openSettingsWindow() { emit settingsWindowRequested(); }
     Q_INVOKABLE void quit() { emit quitRequested(); }
     Q_INVOKABLE void saveInsightCard() { emit insightCardRequested(); }
+
+signals:
+    void keyboardInUseChanged();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void ensureEngine();
@@ -71,6 +81,7 @@ private:
     QPointer<QQuickItem> m_settingsRoot;
     bool m_panelIsPopup = true;
     QRect m_iconGeometry;
+    bool m_keyboardInUse = false;
 };
 
 } // namespace backbeacon

@@ -27,6 +27,7 @@ ColumnLayout {
             Layout.fillWidth: true
             spacing: 2
             Text {
+                Accessible.role: Accessible.Heading
                 text: "Set baseline"
                 font.pixelSize: 13
                 font.weight: Font.DemiBold
@@ -57,6 +58,15 @@ ColumnLayout {
         radius: 8
         color: theme.accentBlue
 
+        activeFocusOnTab: true
+        Keys.onReturnPressed: viewModel.captureBaseline()
+        Keys.onEnterPressed: viewModel.captureBaseline()
+        Keys.onSpacePressed: viewModel.captureBaseline()
+        Accessible.role: Accessible.Button
+        Accessible.name: viewModel.captureCaption
+        Accessible.focusable: true
+        Accessible.onPressAction: viewModel.captureBaseline()
+
         RowLayout {
             id: label
             anchors.centerIn: parent
@@ -74,6 +84,7 @@ ColumnLayout {
                 font.pixelSize: 12
                 font.weight: Font.DemiBold
                 color: "white"
+                Accessible.ignored: true
             }
         }
         // Not disabled while capturing: another press starts another capture.
@@ -81,5 +92,7 @@ ColumnLayout {
             anchors.fill: parent
             onClicked: viewModel.captureBaseline()
         }
+        // Off the accent fill, so it shows.
+        FocusRing { margin: 3; radius: 10 }
     }
 }
