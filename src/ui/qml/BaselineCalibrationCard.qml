@@ -28,6 +28,7 @@ ColumnLayout {
             spacing: 2
             Text {
                 Accessible.role: Accessible.Heading
+                Accessible.name: text
                 text: "Set baseline"
                 font.pixelSize: 13
                 font.weight: Font.DemiBold
@@ -36,6 +37,8 @@ ColumnLayout {
             Text {
                 Layout.fillWidth: true
                 text: "Hold a relaxed, neutral head position, then save the reference."
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
                 font.pixelSize: 11
                 color: theme.secondaryText
                 wrapMode: Text.WordWrap

@@ -129,6 +129,8 @@ Rectangle {
                     }
                     Text {
                         objectName: "sensitivitySentence"
+                        Accessible.role: Accessible.StaticText
+                        Accessible.name: text
                         Layout.fillWidth: true
                         text: viewModel.sensitivitySentence
                         font.pixelSize: 10
