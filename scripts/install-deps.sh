@@ -23,6 +23,8 @@ packages=(
   # the private desktop of the demo and the end-to-end test: a tray host, clicks
   # and window look-ups, screenshots (xwd, netpbm), reading the JSON files
   trayer xdotool x11-apps x11-utils netpbm jq
+  # the accessibility bus a screen reader listens on, and a client of it
+  at-spi2-core python3-pyatspi
   # checkers for the installed desktop entry and AppStream metainfo
   desktop-file-utils appstream
 )

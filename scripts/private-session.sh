@@ -2,14 +2,15 @@
 # Runs a command on a private D-Bus session bus and, with --display, beside a
 # private X server; with --desktop, also with a notification daemon (dunst) and
 # a tray host (trayer) on them, the smallest desktop Backbeacon lives on, in a
-# network of its own where the privilege allows.
+# network of its own where the privilege allows, and the accessibility bus
+# (at-spi2-core) a screen reader reads the apps through.
 # Nothing of the caller's desktop is used (CI runs as root with neither), and
 # whatever way the command ends, everything started here is stopped again.
 #
 #   private-session.sh [--display | --desktop] -- command [arguments...]
 #
 # With --desktop the command finds in $PRIVATE_SESSION_DIR (removed at the end):
-#   dunst.log, trayer.log  what the two daemons printed
+#   dunst.log, trayer.log, at-spi.log  what the daemons printed
 #   menu.offered           the last action menu dunst offered; its menu command
 #                          picks Backbeacon's pause action, as a user would
 set -euo pipefail
@@ -20,6 +21,10 @@ if [ "${1:-}" = --inside-desktop ]; then
   [ "${1:-}" = -- ] && shift
   dir=$PRIVATE_SESSION_DIR
   dunst -conf "$dir/dunstrc" >"$dir/dunst.log" 2>&1 &
+  # The accessibility bus, as a desktop session starts it; the registry on it
+  # is started by that bus itself when first asked for.
+  # Its switches live in memory: the private bus starts no settings service.
+  GSETTINGS_BACKEND=memory /usr/libexec/at-spi-bus-launcher --launch-immediately >"$dir/at-spi.log" 2>&1 &
   # Dark like most panels, so a light glyph shows.
   trayer --edge bottom --align right --widthtype request --height 24 \
     --transparent true --alpha 0 --tint 0x202020 --SetDockType true \
@@ -29,12 +34,12 @@ if [ "${1:-}" = --inside-desktop ]; then
       org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q 'boolean true'
   }
   for _ in $(seq 100); do
-    has_owner org.freedesktop.Notifications && xdotool search --onlyvisible --class trayer \
-      >/dev/null 2>&1 && exec "$@"
+    has_owner org.freedesktop.Notifications && has_owner org.a11y.Bus &&
+      xdotool search --onlyvisible --class trayer >/dev/null 2>&1 && exec "$@"
     sleep 0.1
   done
   echo "the private desktop did not come up:" >&2
-  cat "$dir/dunst.log" "$dir/trayer.log" >&2
+  cat "$dir/dunst.log" "$dir/trayer.log" "$dir/at-spi.log" >&2
   exit 1
 fi
 
@@ -58,7 +63,7 @@ esac
 
 needed="dbus-daemon dbus-run-session setsid"
 [ $mode != bus ] && needed+=" Xvfb dunst dunstctl dbus-monitor"
-[ $mode = desktop ] && needed+=" trayer dbus-send xdotool"
+[ $mode = desktop ] && needed+=" trayer dbus-send xdotool /usr/libexec/at-spi-bus-launcher"
 for tool in $needed; do
   command -v "$tool" >/dev/null || { echo "missing tool $tool (scripts/install-deps.sh)" >&2; exit 1; }
 done

@@ -93,6 +93,8 @@ QQuickItem* QuickViews::createRoot(QQmlComponent& component, QQuickWindow& windo
     connect(&window, &QWindow::widthChanged, item, [item](int width) { item->setWidth(width); });
     connect(&window, &QWindow::heightChanged, item,
             [item](int height) { item->setHeight(height); });
+    // Keys reach the view from the moment its window is active.
+    item->setFocus(true);
     return item;
 }
 
@@ -101,6 +103,7 @@ void QuickViews::preparePanel(bool asWindow) {
     if (!m_panel) {
         m_panel = std::make_unique<QQuickWindow>();
         m_panel->setColor(Qt::transparent);
+        m_panel->installEventFilter(this);
         // A popup that loses focus has been clicked away from.
         connect(m_panel.get(), &QWindow::activeChanged, this, [this] {
             if (m_panelIsPopup && m_panel->isVisible() && !m_panel->isActive()) {
@@ -203,6 +206,7 @@ void QuickViews::showSettingsWindow() {
         ensureEngine();
         m_settings = std::make_unique<QQuickWindow>();
         m_settings->setTitle(QStringLiteral("Backbeacon"));
+        m_settings->installEventFilter(this);
         m_settings->setFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                              Qt::WindowMinimizeButtonHint);
         // It may grow, never shrink below what the cards need.
@@ -216,6 +220,20 @@ void QuickViews::showSettingsWindow() {
         }
     }
     present(*m_settings);
+}
+
+bool QuickViews::eventFilter(QObject* watched, QEvent* event) {
+    bool keyboard = m_keyboardInUse;
+    if (event->type() == QEvent::KeyPress) {
+        keyboard = true;
+    } else if (event->type() == QEvent::MouseButtonPress) {
+        keyboard = false;
+    }
+    if (keyboard != m_keyboardInUse) {
+        m_keyboardInUse = keyboard;
+        emit keyboardInUseChanged();
+    }
+    return ViewHost::eventFilter(watched, event);
 }
 
 } // namespace backbeacon

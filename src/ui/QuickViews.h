@@ -24,6 +24,9 @@ class ViewTheme;
 // `theme`, and this host as `app`.
 class QuickViews final : public ViewHost {
     Q_OBJECT
+    // Whether the last key or button pressed in a view was a key: focus rings
+    // show only then, so the pointer's look stays as it is.
+    Q_PROPERTY(bool keyboardInUse READ keyboardInUse NOTIFY keyboardInUseChanged)
 
 public:
     using Models = ViewModel::Models;
@@ -38,9 +41,10 @@ public:
     bool isPanelShown() const override;
     void showPanel(const QRect& iconGeometry) override;
     void showPanelAsWindow() override;
-    void closePanel() override;
+    Q_INVOKABLE void closePanel() override;
     void showSettingsWindow() override;
 
+    bool keyboardInUse() const { return m_keyboardInUse; }
     bool hasEngine() const { return m_engine != nullptr; }
     QQuickWindow* panelWindow() const { return m_panel.get(); }
     QQuickWindow* settingsWindow() const { return m_settings.get(); }
@@ -53,6 +57,12 @@ public:
     Q_INVOKABLE void openSettingsWindow() { emit settingsWindowRequested(); }
     Q_INVOKABLE void quit() { emit quitRequested(); }
     Q_INVOKABLE void saveInsightCard() { emit insightCardRequested(); }
+
+signals:
+    void keyboardInUseChanged();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void ensureEngine();
@@ -77,6 +87,7 @@ private:
     QElapsedTimer m_opening;
     QMetaObject::Connection m_openingDrawn;
     int m_openings = 0;
+    bool m_keyboardInUse = false;
 };
 
 } // namespace backbeacon

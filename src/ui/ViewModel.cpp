@@ -201,12 +201,22 @@ void ViewModel::updateHistory() {
 
 void ViewModel::updateToday() {
     const DailyStats& today = m_models.stats.today();
+    std::vector<DailyStats> week = m_pastWeek;
+    week.push_back(today);
+    const DailyStats total = sevenDayTotal(week, today.date);
+    // Everything a view shows of today and of the week, as it is shown: whole
+    // per cents, whole seconds (minutes past the first). A tick that changes
+    // none of it announces nothing.
     const ShownDay shown{today.date,
                          today.score(),
                          today.monitoredSeconds > 0,
+                         measuredText(today),
                          formatDuration(today.slouchedSeconds),
                          today.slouches,
-                         today.fixes};
+                         today.fixes,
+                         total.score(),
+                         total.slouches,
+                         formatDuration(total.slouchedSeconds)};
     if (m_shownToday == shown) {
         return;
     }
@@ -217,12 +227,9 @@ void ViewModel::updateToday() {
     update(m_todayOutOfLine, shown.outOfLine, &ViewModel::todayOutOfLineChanged);
 
     update(m_strip, m_pastStrip + QVariantList{stripCell(today)}, &ViewModel::stripChanged);
-    std::vector<DailyStats> week = m_pastWeek;
-    week.push_back(today);
-    const DailyStats total = sevenDayTotal(week, today.date);
-    update(m_weekScore, total.score(), &ViewModel::weekScoreChanged);
-    update(m_weekSlouches, double(total.slouches), &ViewModel::weekSlouchesChanged);
-    update(m_weekBadTime, formatDuration(total.slouchedSeconds), &ViewModel::weekBadTimeChanged);
+    update(m_weekScore, shown.weekScore, &ViewModel::weekScoreChanged);
+    update(m_weekSlouches, double(shown.weekSlouches), &ViewModel::weekSlouchesChanged);
+    update(m_weekBadTime, shown.weekBadTime, &ViewModel::weekBadTimeChanged);
 
     update(m_historyBars, m_pastBars + QVariantList{historyBar(today, m_models.calendar, m_locale)},
            &ViewModel::historyBarsChanged);

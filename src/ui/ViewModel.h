@@ -179,15 +179,19 @@ private:
     void updateSnooze();
     void updateCameraStatus();
 
-    // What today's entries were last made from; seconds change on every tick,
-    // what is shown of them far less often.
+    // What today's entries and the week's figures were last made from, as
+    // shown; seconds change on every tick, what is shown of them far less often.
     struct ShownDay {
         Instant date;
         int score;
         bool monitored;
+        QString measured;
         QString outOfLine;
         std::int64_t slouches;
         std::int64_t fixes;
+        int weekScore;
+        std::int64_t weekSlouches;
+        QString weekBadTime;
         bool operator==(const ShownDay&) const = default;
     };
 

@@ -2,6 +2,7 @@
 
 #include "EngineRig.h"
 #include "FakeProcessLauncher.h"
+#include "ViewsRig.h"
 #include "engine/CameraSupervisor.h"
 #include "ui/ViewTheme.h"
 
@@ -9,10 +10,15 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 namespace backbeacon::testing {
 namespace {
 
 struct ModelRig {
+    ModelRig() = default;
+    explicit ModelRig(StatsStorage::Loaded stored) : engine(std::move(stored)) {}
+
     EngineRig engine;
     FakeProcessLauncher launcher;
     CameraSupervisor camera{engine.settings, launcher, engine.time.clock(), engine.time, {}};
@@ -20,25 +26,71 @@ struct ModelRig {
                      engine.time.clock(), engine.time, engine.calendar, camera}};
 };
 
+// Counts the view model's announcements, per property.
+class Announcements {
+public:
+    explicit Announcements(ViewModel& model) {
+        const QMetaObject& meta = ViewModel::staticMetaObject;
+        for (int i = meta.propertyOffset(); i < meta.propertyCount(); ++i) {
+            if (meta.property(i).hasNotifySignal()) {
+                m_spies.push_back(
+                    std::make_unique<QSignalSpy>(&model, meta.property(i).notifySignal()));
+            }
+        }
+    }
+    int total() const {
+        int sum = 0;
+        for (const auto& spy : m_spies) {
+            sum += int(spy->count());
+        }
+        return sum;
+    }
+    int of(const char* signal) const {
+        for (const auto& spy : m_spies) {
+            if (spy->signal().startsWith(signal)) {
+                return int(spy->count());
+            }
+        }
+        ADD_FAILURE() << "no signal " << signal;
+        return -1;
+    }
+    void clear() {
+        for (const auto& spy : m_spies) {
+            spy->clear();
+        }
+    }
+
+private:
+    std::vector<std::unique_ptr<QSignalSpy>> m_spies;
+};
+
 // The monitor reports every sample and the statistics every tick; the views
-// must hear only of what they show changing, or a steady head repaints the
-// panel 50 times a second.
-TEST(ViewModelTest, ASteadyHeadAnnouncesNothingOnceSettled) {
+// hear only of what they show changing. A steady head at 50 Hz moves nothing
+// but today's measured time, which reads in whole seconds for the first
+// minute and in whole minutes afterwards.
+TEST(ViewModelTest, ASteadyHeadAnnouncesOnlyTheMeasuredTimeAsItIsShown) {
     ModelRig rig;
     rig.engine.startCalibrated();
     rig.engine.hold(0, 0, 1.0, 0.02);
-    std::vector<std::unique_ptr<QSignalSpy>> spies;
-    const QMetaObject& meta = ViewModel::staticMetaObject;
-    for (int i = meta.propertyOffset(); i < meta.propertyCount(); ++i) {
-        if (meta.property(i).hasNotifySignal()) {
-            spies.push_back(
-                std::make_unique<QSignalSpy>(&rig.model, meta.property(i).notifySignal()));
-        }
-    }
-    rig.engine.hold(0, 0, 10.0, 0.02);
-    for (std::size_t i = 0; i < spies.size(); ++i) {
-        EXPECT_EQ(spies[i]->count(), 0) << spies[i]->signal().toStdString();
-    }
+    Announcements heard(rig.model);
+    rig.engine.hold(0, 0, 30.0, 0.02);
+    const double firstMinuteRate = heard.total() / 30.0;
+    std::cout << "steady head at 50 Hz, first minute: " << firstMinuteRate
+              << " announcements a second\n";
+    EXPECT_GE(heard.of("historyRowsChanged"), 28);
+    EXPECT_LE(heard.total(), 31) << "more than one announcement per shown second";
+    EXPECT_EQ(heard.of("headlineChanged"), 0);
+    EXPECT_EQ(heard.of("driftTextChanged"), 0);
+    EXPECT_EQ(heard.of("weekScoreChanged"), 0);
+
+    rig.engine.hold(0, 0, 60.0, 0.02);
+    heard.clear();
+    rig.engine.hold(0, 0, 300.0, 0.02);
+    std::cout << "steady head at 50 Hz, later: " << heard.total() / 300.0
+              << " announcements a second\n";
+    EXPECT_GE(heard.total(), 4);
+    EXPECT_LE(heard.total(), 6) << "more than one announcement per shown minute";
+
     // Time out of line does show: the figures follow within a tick.
     rig.engine.hold(14, 0, 2.0, 0.02);
     EXPECT_EQ(rig.model.headline(), "Drifting forward");
@@ -70,6 +122,27 @@ TEST(ViewModelTest, LiveFiguresFollowAtTheirPaceAndTheGaugeIgnoresJitter) {
     rig.engine.sampleAfter(0.02, 25);
     EXPECT_EQ(rig.model.headline(), "Return to center") << "a new state shows at once";
     EXPECT_EQ(rig.model.driftGauge(), 1.0);
+}
+
+// Past days hold 3000 s monitored and 1422 s out of line (53 %). An hour of
+// good posture today makes it 1422 of 6600 s (78 %), and every figure of the
+// week and of today follows without waiting for a slouch or a new day.
+TEST(ViewModelTest, AnHourOfGoodPostureMovesTheWeeksFigures) {
+    ModelRig rig(ViewsRig::storedDays({300, 300, 300, 300, 222}));
+    rig.engine.startCalibrated();
+    EXPECT_EQ(rig.model.weekScore(), 53);
+    EXPECT_EQ(rig.model.weekBadTime(), "23m");
+    const double before = rig.engine.stats.today().monitoredSeconds;
+
+    rig.engine.hold(0, 0, 3600.0 - before, 0.1);
+    EXPECT_NEAR(rig.engine.stats.today().monitoredSeconds, 3600.0, 0.2);
+    EXPECT_EQ(rig.model.weekScore(), 78);
+    EXPECT_EQ(rig.model.weekBadTime(), "23m");
+    EXPECT_EQ(rig.model.weekSlouches(), 0 + 1 + 2 + 3 + 0);
+    const QVariantMap today = rig.model.historyRows().value(0).toMap();
+    EXPECT_EQ(today["measured"], "Measured 1h");
+    EXPECT_EQ(today["score"], "100%");
+    EXPECT_EQ(rig.model.todayScore(), 100);
 }
 
 TEST(ViewModelTest, CancelSnoozeIsOfferedOnlyUntilTheSnoozeEnds) {

@@ -432,6 +432,31 @@ TEST_F(ViewsScreenshotTest, SettingsCardsScrollIntoViewAndDiagnosticsFollowTheSw
     EXPECT_FALSE(diagnostics->isVisible());
 }
 
+// Switches end where the pickers and the figures end: on the cards' right
+// padding, not short of it.
+TEST_F(ViewsScreenshotTest, SwitchesLineUpWithThePickersAndFiguresAtTheRight) {
+    ViewsRig rig;
+    rig.engine.settings.setCollectDiagnostics(true);
+    QQuickWindow* window = openSettings(rig);
+    QQuickItem* root = rig.views.settingsRoot();
+    render(window);
+    const auto right = [](QQuickItem* item) { return item->mapToScene({item->width(), 0}).x(); };
+    const double edge = right(must(root, "cooldownPicker"));
+    EXPECT_EQ(right(must(root, "alertDelayPicker")), edge);
+    EXPECT_NEAR(right(must(root, "authorization")), edge, 0.5);
+    for (const char* name :
+         {"Play sound with alerts", "Start Backbeacon when you log in",
+          "Auto start monitoring when AirPods connect", "Collect local diagnostics"}) {
+        QQuickItem* toggle = must(must(root, name), "switch");
+        auto* indicator = toggle->property("indicator").value<QQuickItem*>();
+        EXPECT_EQ(right(toggle), edge) << name;
+        EXPECT_EQ(right(indicator), edge) << name;
+    }
+    QQuickItem* launches = withText(must(root, "Diagnostics"), "0");
+    ASSERT_TRUE(launches);
+    EXPECT_NEAR(right(launches), edge, 0.5);
+}
+
 TEST_F(ViewsScreenshotTest, CancelSnoozeShowsOnlyWhileASnoozeLiesAhead) {
     ViewsRig rig;
     rig.engine.startCalibrated();

@@ -16,6 +16,15 @@ Rectangle {
     implicitHeight: 24
     color: hovering ? theme.hoverBackground : "transparent"
 
+    activeFocusOnTab: true
+    Keys.onReturnPressed: row.triggered()
+    Keys.onEnterPressed: row.triggered()
+    Keys.onSpacePressed: row.triggered()
+    Accessible.role: Accessible.Button
+    Accessible.name: title
+    Accessible.focusable: true
+    Accessible.onPressAction: row.triggered()
+
     RowLayout {
         anchors.fill: parent
         anchors.leftMargin: 4
@@ -35,6 +44,7 @@ Rectangle {
             text: row.title
             font.pixelSize: 13
             color: theme.primaryText
+            Accessible.ignored: true
         }
         Item { Layout.fillWidth: true }
     }
@@ -44,6 +54,7 @@ Rectangle {
         hoverEnabled: true
         onClicked: row.triggered()
     }
+    FocusRing {}
     ToolTip.visible: hovering
     ToolTip.delay: 800
     ToolTip.text: title

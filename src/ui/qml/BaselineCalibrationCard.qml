@@ -27,6 +27,8 @@ ColumnLayout {
             Layout.fillWidth: true
             spacing: 2
             Text {
+                Accessible.role: Accessible.Heading
+                Accessible.name: text
                 text: "Set baseline"
                 font.pixelSize: 13
                 font.weight: Font.DemiBold
@@ -35,6 +37,8 @@ ColumnLayout {
             Text {
                 Layout.fillWidth: true
                 text: "Hold a relaxed, neutral head position, then save the reference."
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
                 font.pixelSize: 11
                 color: theme.secondaryText
                 wrapMode: Text.WordWrap
@@ -57,6 +61,15 @@ ColumnLayout {
         radius: 8
         color: theme.accentBlue
 
+        activeFocusOnTab: true
+        Keys.onReturnPressed: viewModel.captureBaseline()
+        Keys.onEnterPressed: viewModel.captureBaseline()
+        Keys.onSpacePressed: viewModel.captureBaseline()
+        Accessible.role: Accessible.Button
+        Accessible.name: viewModel.captureCaption
+        Accessible.focusable: true
+        Accessible.onPressAction: viewModel.captureBaseline()
+
         RowLayout {
             id: label
             anchors.centerIn: parent
@@ -74,6 +87,7 @@ ColumnLayout {
                 font.pixelSize: 12
                 font.weight: Font.DemiBold
                 color: "white"
+                Accessible.ignored: true
             }
         }
         // Not disabled while capturing: another press starts another capture.
@@ -81,5 +95,7 @@ ColumnLayout {
             anchors.fill: parent
             onClicked: viewModel.captureBaseline()
         }
+        // Off the accent fill, so it shows.
+        FocusRing { margin: 3; radius: 10 }
     }
 }

@@ -14,6 +14,15 @@ Item {
     Layout.fillWidth: true
     implicitHeight: content.implicitHeight + 16
 
+    activeFocusOnTab: true
+    Keys.onReturnPressed: row.triggered()
+    Keys.onEnterPressed: row.triggered()
+    Keys.onSpacePressed: row.triggered()
+    Accessible.role: Accessible.Button
+    Accessible.name: title
+    Accessible.focusable: true
+    Accessible.onPressAction: row.triggered()
+
     Rectangle {
         anchors.fill: parent
         radius: 6
@@ -40,6 +49,7 @@ Item {
             text: row.title
             font.pixelSize: 12
             color: theme.primaryText
+            Accessible.ignored: true
         }
         Item { Layout.fillWidth: true }
     }
@@ -49,4 +59,5 @@ Item {
         hoverEnabled: true
         onClicked: row.triggered()
     }
+    FocusRing { radius: 6 }
 }

@@ -37,6 +37,8 @@ RowLayout {
         }
         Text {
             text: "Live motion signal"
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
             font.pixelSize: 12
             color: theme.secondaryText
         }

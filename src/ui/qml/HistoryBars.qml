@@ -29,6 +29,8 @@ RowLayout {
             Text {
                 Layout.alignment: Qt.AlignHCenter
                 text: modelData.weekday
+                // The day rows below read the days out in full.
+                Accessible.ignored: true
                 font.pixelSize: 10
                 color: theme.tertiaryText
             }

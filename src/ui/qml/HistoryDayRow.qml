@@ -7,17 +7,21 @@ RowLayout {
     property var day
 
     spacing: 12
+    Accessible.role: Accessible.StaticText
+    Accessible.name: row.day.date + ": " + row.day.measured + ", score " + row.day.score + ", " + row.day.outOfLine + " out of line"
 
     ColumnLayout {
         Layout.topMargin: 8
         Layout.bottomMargin: 8
         spacing: 2
         Text {
+            Accessible.ignored: true
             text: row.day.date
             font.pixelSize: 12
             color: theme.primaryText
         }
         Text {
+            Accessible.ignored: true
             text: row.day.measured
             font.pixelSize: 10
             color: theme.secondaryText
@@ -33,14 +37,16 @@ RowLayout {
             spacing: 2
             Text {
                 anchors.horizontalCenter: parent.horizontalCenter
-                text: row.day.score
+                Accessible.ignored: true
+            text: row.day.score
                 font.pixelSize: 16
                 font.weight: Font.DemiBold
                 color: row.day.scoreColor
             }
             Text {
                 anchors.horizontalCenter: parent.horizontalCenter
-                text: row.day.outOfLine
+                Accessible.ignored: true
+            text: row.day.outOfLine
                 font.pixelSize: 12
                 color: theme.secondaryText
             }

@@ -13,15 +13,19 @@ Card {
     padding: 12
     spacing: 4
     radius: 8
+    Accessible.role: Accessible.StaticText
+    Accessible.name: pill.title + ": " + pill.value
 
     Text {
         text: pill.title
+        Accessible.ignored: true
         font.pixelSize: 10
         color: theme.secondaryText
     }
     Text {
         objectName: "value"
         text: pill.value
+        Accessible.ignored: true
         font.pixelSize: 20
         font.weight: Font.DemiBold
         color: theme.primaryText

@@ -8,7 +8,10 @@ ColumnLayout {
         Layout.fillWidth: true
         spacing: 5
         RowLayout {
+            Accessible.role: Accessible.StaticText
+            Accessible.name: "Posture drift: " + viewModel.driftText
             Text {
+                Accessible.ignored: true
                 Layout.alignment: Qt.AlignBaseline
                 text: "Posture drift"
                 font.pixelSize: 13
@@ -17,6 +20,7 @@ ColumnLayout {
             Item { Layout.fillWidth: true }
             Text {
                 objectName: "driftText"
+                Accessible.ignored: true
                 Layout.alignment: Qt.AlignBaseline
                 text: viewModel.driftText
                 font.pixelSize: 12
@@ -35,7 +39,10 @@ ColumnLayout {
         Layout.fillWidth: true
         spacing: 5
         RowLayout {
+            Accessible.role: Accessible.StaticText
+            Accessible.name: "Today's Score: " + viewModel.todayScore + "%"
             Text {
+                Accessible.ignored: true
                 Layout.alignment: Qt.AlignBaseline
                 text: "Today's Score"
                 font.pixelSize: 13
@@ -44,6 +51,7 @@ ColumnLayout {
             Item { Layout.fillWidth: true }
             CountingText {
                 objectName: "todayScore"
+                Accessible.ignored: true
                 Layout.alignment: Qt.AlignBaseline
                 value: viewModel.todayScore
                 suffix: "%"

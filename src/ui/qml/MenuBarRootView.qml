@@ -10,6 +10,9 @@ Rectangle {
     implicitHeight: (viewModel.isCalibrated ? monitorView.implicitHeight : calibrationView.implicitHeight) + 20
     color: theme.appBackground
 
+    // The popup closes on Escape as it does on a click elsewhere.
+    Keys.onEscapePressed: app.closePanel()
+
     Item {
         x: 12
         y: 10

@@ -11,6 +11,9 @@ ColumnLayout {
     property string label
 
     spacing: 4
+    // Read as one figure: "Drift events: 2".
+    Accessible.role: Accessible.StaticText
+    Accessible.name: column.label + ": " + (typeof column.value === "number" ? Math.round(column.value) : column.value)
     // Equal thirds, whatever the figures' widths.
     Layout.fillWidth: true
     Layout.minimumWidth: 0
@@ -29,6 +32,7 @@ ColumnLayout {
         CountingText {
             Layout.alignment: Qt.AlignVCenter
             visible: typeof column.value === "number"
+            Accessible.ignored: true
             value: visible ? column.value : 0
             font.pixelSize: 15
             font.weight: Font.DemiBold
@@ -37,6 +41,7 @@ ColumnLayout {
         Text {
             Layout.alignment: Qt.AlignVCenter
             visible: typeof column.value !== "number"
+            Accessible.ignored: true
             text: visible ? column.value : ""
             font.pixelSize: 15
             font.weight: Font.DemiBold
@@ -46,6 +51,7 @@ ColumnLayout {
     Text {
         Layout.alignment: Qt.AlignHCenter
         text: column.label
+        Accessible.ignored: true
         font.pixelSize: 10
         color: theme.secondaryText
     }

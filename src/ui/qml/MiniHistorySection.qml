@@ -7,7 +7,10 @@ Card {
 
     RowLayout {
         Layout.fillWidth: true
+        Accessible.role: Accessible.StaticText
+        Accessible.name: "7 day signal: " + viewModel.weekScore + "%"
         Text {
+            Accessible.ignored: true
             Layout.alignment: Qt.AlignVCenter
             text: "7 day signal"
             font.pixelSize: 13
@@ -16,6 +19,7 @@ Card {
         Item { Layout.fillWidth: true }
         Text {
             objectName: "weekScore"
+            Accessible.ignored: true
             Layout.alignment: Qt.AlignVCenter
             text: viewModel.weekScore + "%"
             font.pixelSize: 14

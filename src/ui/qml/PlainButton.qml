@@ -15,6 +15,15 @@ Rectangle {
     color: pointer.pressed ? theme.trackBackground : (pointer.containsMouse ? Qt.darker(theme.cardBackground, 1.03) : "white")
     border.color: theme.cardStroke
 
+    activeFocusOnTab: true
+    Keys.onReturnPressed: button.triggered()
+    Keys.onEnterPressed: button.triggered()
+    Keys.onSpacePressed: button.triggered()
+    Accessible.role: Accessible.Button
+    Accessible.name: text
+    Accessible.focusable: true
+    Accessible.onPressAction: button.triggered()
+
     RowLayout {
         id: content
         anchors.centerIn: parent
@@ -31,6 +40,7 @@ Rectangle {
             text: button.text
             font.pixelSize: 13
             color: theme.primaryText
+            Accessible.ignored: true
         }
     }
     MouseArea {
@@ -39,4 +49,5 @@ Rectangle {
         hoverEnabled: true
         onClicked: button.triggered()
     }
+    FocusRing { radius: 6 }
 }

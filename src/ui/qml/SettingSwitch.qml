@@ -19,6 +19,8 @@ RowLayout {
         font.pixelSize: 13
         color: theme.primaryText
         elide: Text.ElideRight
+        // The switch carries it as its name.
+        Accessible.ignored: true
         TapHandler { onTapped: row.toggled(!row.checked) }
     }
     Switch {
@@ -33,6 +35,16 @@ RowLayout {
             checked = Qt.binding(() => row.checked)
         }
         padding: 0
+        // No label of its own: without this the indicator stops short of the
+        // right edge by the space kept for one.
+        spacing: 0
+        Accessible.name: row.text
+        Keys.onReturnPressed: toggleByKey()
+        Keys.onEnterPressed: toggleByKey()
+        function toggleByKey() {
+            toggle()
+            toggled()
+        }
         indicator: Rectangle {
             implicitWidth: 34
             implicitHeight: 20
@@ -54,6 +66,7 @@ RowLayout {
                     NumberAnimation { duration: 120 }
                 }
             }
+            FocusRing { control: control; margin: 3; radius: height / 2 + 3 }
         }
     }
 }

@@ -16,6 +16,23 @@ Rectangle {
     readonly property bool shown: Window.window ? Window.window.visible : false
     onShownChanged: if (shown) viewModel.refreshAuthorization()
 
+    // A control reached with Tab is scrolled into view.
+    Connections {
+        target: root.Window.window
+        function onActiveFocusItemChanged() {
+            const item = root.Window.activeFocusItem
+            if (!item || !app.keyboardInUse)
+                return
+            const flick = scroll.contentItem
+            const top = item.mapToItem(flick.contentItem, 0, 0).y - 24
+            const bottom = top + item.height + 48
+            if (top < flick.contentY)
+                flick.contentY = Math.max(0, top)
+            else if (bottom > flick.contentY + flick.height)
+                flick.contentY = Math.min(bottom - flick.height, Math.max(0, flick.contentHeight - flick.height))
+        }
+    }
+
     ScrollView {
         id: scroll
         objectName: "scroll"
@@ -57,10 +74,12 @@ Rectangle {
 
                     RowLayout {
                         Layout.fillWidth: true
-                        Text { text: "Sensitivity"; font.pixelSize: 13; color: theme.primaryText }
+                        Text { text: "Sensitivity"; font.pixelSize: 13; color: theme.primaryText; Accessible.ignored: true }
                         Item { Layout.fillWidth: true }
+                        // The slider reads it out with its name.
                         Text {
                             objectName: "sensitivityText"
+                            Accessible.ignored: true
                             text: viewModel.sensitivityText
                             font.pixelSize: 13
                             color: theme.secondaryText
@@ -78,6 +97,7 @@ Rectangle {
                             to: 30
                             stepSize: 1
                             snapMode: Slider.SnapAlways
+                            Accessible.name: "Sensitivity: " + viewModel.sensitivityText
                             value: settings.sensitivityDegrees
                             onMoved: settings.sensitivityDegrees = value
                             background: Rectangle {
@@ -102,12 +122,15 @@ Rectangle {
                                 radius: 9
                                 color: sensitivity.pressed ? theme.cardBackground : "white"
                                 border.color: theme.cardStroke
+                                FocusRing { control: sensitivity; margin: 3; radius: 12 }
                             }
                         }
                         Text { text: "30°"; font.pixelSize: 10; color: theme.secondaryText }
                     }
                     Text {
                         objectName: "sensitivitySentence"
+                        Accessible.role: Accessible.StaticText
+                        Accessible.name: text
                         Layout.fillWidth: true
                         text: viewModel.sensitivitySentence
                         font.pixelSize: 10
@@ -117,10 +140,11 @@ Rectangle {
                     Divider {}
                     RowLayout {
                         Layout.fillWidth: true
-                        Text { text: "Alert after"; font.pixelSize: 13; color: theme.primaryText }
+                        Text { text: "Alert after"; font.pixelSize: 13; color: theme.primaryText; Accessible.ignored: true }
                         Item { Layout.fillWidth: true }
                         ChoicePicker {
                             objectName: "alertDelayPicker"
+                            label: "Alert after"
                             model: viewModel.alertDelayLabels
                             selectedIndex: viewModel.alertDelayIndex
                             onChoose: index => viewModel.alertDelayIndex = index
@@ -129,10 +153,11 @@ Rectangle {
                     Divider {}
                     RowLayout {
                         Layout.fillWidth: true
-                        Text { text: "Head source"; font.pixelSize: 13; color: theme.primaryText }
+                        Text { text: "Head source"; font.pixelSize: 13; color: theme.primaryText; Accessible.ignored: true }
                         Item { Layout.fillWidth: true }
                         ChoicePicker {
                             objectName: "headSourcePicker"
+                            label: "Head source"
                             Layout.maximumWidth: 220
                             Layout.preferredWidth: 220
                             model: viewModel.headSourceLabels
@@ -143,6 +168,8 @@ Rectangle {
                     // What the camera tool does, or why it cannot.
                     Text {
                         objectName: "cameraStatus"
+                        Accessible.role: Accessible.StaticText
+                        Accessible.name: "Camera: " + text
                         Layout.fillWidth: true
                         visible: viewModel.headSourceIndex === 1
                         horizontalAlignment: Text.AlignRight
@@ -159,10 +186,11 @@ Rectangle {
 
                     RowLayout {
                         Layout.fillWidth: true
-                        Text { text: "Remind me at most every"; font.pixelSize: 13; color: theme.primaryText }
+                        Text { text: "Remind me at most every"; font.pixelSize: 13; color: theme.primaryText; Accessible.ignored: true }
                         Item { Layout.fillWidth: true }
                         ChoicePicker {
                             objectName: "cooldownPicker"
+                            label: "Remind me at most every"
                             model: viewModel.cooldownLabels
                             selectedIndex: viewModel.cooldownIndex
                             onChoose: index => viewModel.cooldownIndex = index
@@ -175,10 +203,13 @@ Rectangle {
                     }
                     RowLayout {
                         Layout.fillWidth: true
-                        Text { text: "Authorization"; font.pixelSize: 13; color: theme.primaryText }
+                        Accessible.role: Accessible.StaticText
+                        Accessible.name: "Authorization: " + viewModel.authorizationText
+                        Text { text: "Authorization"; font.pixelSize: 13; color: theme.primaryText; Accessible.ignored: true }
                         Item { Layout.fillWidth: true }
                         Text {
                             objectName: "authorization"
+                            Accessible.ignored: true
                             text: viewModel.authorizationText
                             font.pixelSize: 13
                             color: viewModel.authorizationColor
@@ -203,10 +234,13 @@ Rectangle {
                         spacing: 8
                         RowLayout {
                             Layout.fillWidth: true
-                            Text { text: "Last 14 days"; font.pixelSize: 10; color: theme.secondaryText }
+                            Accessible.role: Accessible.StaticText
+                            Accessible.name: "Last 14 days: " + viewModel.historyCount + " days"
+                            Text { text: "Last 14 days"; font.pixelSize: 10; color: theme.secondaryText; Accessible.ignored: true }
                             Item { Layout.fillWidth: true }
                             Text {
                                 objectName: "historyCount"
+                                Accessible.ignored: true
                                 text: viewModel.historyCount + " days"
                                 font.pixelSize: 10
                                 color: theme.tertiaryText
@@ -289,9 +323,12 @@ Rectangle {
                             required property string modelData
                             required property int index
                             Layout.fillWidth: true
-                            Text { text: modelData; font.pixelSize: 12; color: theme.secondaryText }
+                            Accessible.role: Accessible.StaticText
+                            Accessible.name: modelData + ": " + viewModel.diagnosticCounts[index]
+                            Text { text: modelData; font.pixelSize: 12; color: theme.secondaryText; Accessible.ignored: true }
                             Item { Layout.fillWidth: true }
                             Text {
+                                Accessible.ignored: true
                                 text: viewModel.diagnosticCounts[index]
                                 font.pixelSize: 12
                                 color: theme.primaryText

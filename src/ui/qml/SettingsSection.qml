@@ -14,6 +14,8 @@ ColumnLayout {
 
     Text {
         text: section.title.toUpperCase()
+        Accessible.role: Accessible.Heading
+        Accessible.name: section.title
         font.pixelSize: 11
         font.weight: Font.DemiBold
         color: theme.secondaryText

@@ -12,5 +12,7 @@ Image {
     height: size
     sourceSize: Qt.size(size, size)
     fillMode: Image.PreserveAspectFit
+    // Beside a text that says it all.
+    Accessible.ignored: true
     source: name ? "image://symbol/" + name + "?color=" + encodeURIComponent(color.toString()) : ""
 }
