@@ -35,6 +35,10 @@ constexpr double kReplaceShare = 0.08;
 constexpr int kMaxReplacements = 2;
 // A followed box that overlaps the detector's less than this has strayed.
 constexpr double kReanchorOverlap = 0.6;
+// The face's box shrunk to a thumbnail this size, and how alike (normalised
+// correlation) the thumbnails of a still-present face stay.
+constexpr int kThumbnailSize = 24;
+constexpr float kMinLikeness = 0.6F;
 // The size the face is enlarged (or reduced) to for placing landmarks, and
 // the margin kept around it, as a share of its box.
 constexpr double kPlaceWidth = 240;
@@ -81,6 +85,7 @@ struct FaceTracker::Detector {
     dlib::frontal_face_detector hog = dlib::get_frontal_face_detector();
     cv::Mat small;
     cv::Mat face;
+    cv::Mat thumbnail; // the face's box when it was last confirmed
 };
 
 FaceTracker::FaceTracker(std::shared_ptr<const FaceModel> model)
@@ -93,7 +98,9 @@ std::optional<FaceLandmarks> FaceTracker::track(const cv::Mat& grey) {
     if (!m_last) {
         return detect(grey);
     }
-    if (++m_framesSinceDetection >= kConfirmEvery) {
+    // The predictor finds a face in any box, even an empty one: a box that no
+    // longer looks like the face last confirmed there is checked at once.
+    if (++m_framesSinceDetection >= kConfirmEvery || !stillLooksLikeFace(grey)) {
         m_framesSinceDetection = 0;
         m_lastCallDetected = true;
         const std::optional<Box> seen = confirm(grey, m_search);
@@ -105,6 +112,7 @@ std::optional<FaceLandmarks> FaceTracker::track(const cv::Mat& grey) {
         if (overlap(*seen, m_search) < kReanchorOverlap) {
             m_search = *seen;
         }
+        remember(grey);
     }
     FaceLandmarks now = place(grey, m_search);
     for (int pass = 0; pass < kMaxReplacements && follow(placementOf(now)) > kReplaceShare;
@@ -120,6 +128,34 @@ std::optional<FaceLandmarks> FaceTracker::track(const cv::Mat& grey) {
     }
     m_last = found;
     return now;
+}
+
+cv::Mat FaceTracker::thumbnail(const cv::Mat& grey) const {
+    const cv::Rect area = cv::Rect(0, 0, grey.cols, grey.rows) &
+                          cv::Rect(std::lround(m_search.left), std::lround(m_search.top),
+                                   std::lround(m_search.width), std::lround(m_search.height));
+    cv::Mat small;
+    if (area.width >= kThumbnailSize && area.height >= kThumbnailSize) {
+        cv::resize(grey(area), small, cv::Size(kThumbnailSize, kThumbnailSize), 0, 0,
+                   cv::INTER_AREA);
+    }
+    return small;
+}
+
+void FaceTracker::remember(const cv::Mat& grey) {
+    m_detector->thumbnail = thumbnail(grey);
+}
+
+bool FaceTracker::stillLooksLikeFace(const cv::Mat& grey) const {
+    const cv::Mat now = thumbnail(grey);
+    const cv::Mat& then = m_detector->thumbnail;
+    if (now.empty() || then.empty()) {
+        return false;
+    }
+    cv::Mat likeness;
+    cv::matchTemplate(now, then, likeness, cv::TM_CCOEFF_NORMED);
+    // An even, featureless box gives no likeness at all (NaN).
+    return likeness.at<float>(0, 0) >= kMinLikeness;
 }
 
 double FaceTracker::follow(const Placement& face) {
@@ -244,6 +280,7 @@ std::optional<FaceLandmarks> FaceTracker::detect(const cv::Mat& grey) {
     m_boxHeight = largest.height / face.radius;
     m_search = largest;
     m_last = face;
+    remember(grey);
     return now;
 }
 

@@ -65,6 +65,11 @@ private:
     // how far the face moved from it, as a share of its width.
     double follow(const Placement& face);
 
+    // The face's box in a small copy, to tell cheaply when it has gone.
+    cv::Mat thumbnail(const cv::Mat& grey) const;
+    void remember(const cv::Mat& grey);
+    bool stillLooksLikeFace(const cv::Mat& grey) const;
+
     std::shared_ptr<const FaceModel> m_model;
     std::unique_ptr<Detector> m_detector;
     bool m_lastCallDetected = false;

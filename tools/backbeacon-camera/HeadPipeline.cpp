@@ -6,10 +6,11 @@ namespace backbeacon::camera {
 
 namespace {
 
-// Measured on still photos with camera-like noise and 10° steps at 10 Hz:
-// still within a few tenths of a degree, a step followed in a few frames.
-constexpr OneEuroFilter::Tuning kAngleTuning{0.5, 0.05, 1.0};
-constexpr OneEuroFilter::Tuning kPositionTuning{0.5, 0.1, 1.0};
+// Chosen with bench_camera_pose on still portraits with camera-like noise and
+// 10° steps at 10 Hz: a still head moves a few tenths of a degree at most, a
+// step is followed in about three frames.
+constexpr OneEuroFilter::Tuning kAngleTuning{0.1, 0.05, 0.5};
+constexpr OneEuroFilter::Tuning kPositionTuning{0.1, 0.1, 0.5};
 // A face gone longer than this is a new start, not a continuation.
 constexpr double kForgetAfterSeconds = 0.5;
 

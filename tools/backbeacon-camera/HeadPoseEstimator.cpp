@@ -12,34 +12,32 @@ namespace {
 
 constexpr double kDegrees = 180.0 / 3.141592653589793;
 
-// A generic adult face in mm, in the camera's axes when it looks straight into
-// the lens: x to the image's right, y down, z away from the camera, the nose
-// tip at the origin. Only landmarks that hold still with the face's
-// expression are used: the mouth's corners rise with a smile, which the fit
-// would read as the head looking down, and the jaw line moves with the cheeks.
-struct ModelPoint {
-    int landmark;
-    cv::Point3d position;
-};
-const ModelPoint kFaceModel[] = {
-    {30, {0, 0, 0}},      // nose tip
-    {27, {0, -48, 22}},   // bridge of the nose between the eyes
-    {33, {0, 13, 15}},    // below the nose
-    {36, {-45, -35, 30}}, // outer eye corner, image left
-    {39, {-16, -35, 24}}, // inner eye corner, image left
-    {42, {16, -35, 24}},  // inner eye corner, image right
-    {45, {45, -35, 30}},  // outer eye corner, image right
-    {8, {0, 68, 14}},     // chin
+// Only landmarks that hold still with the face's expression are used: the
+// mouth's corners rise with a smile, which the fit would read as the head
+// looking down, and the jaw line moves with the cheeks.
+constexpr FacePoint kFace[] = {
+    {30, 0, 0, 0},      // nose tip
+    {27, 0, -48, 22},   // bridge of the nose between the eyes
+    {33, 0, 13, 15},    // below the nose
+    {36, -45, -35, 30}, // outer eye corner, image left
+    {39, -16, -35, 24}, // inner eye corner, image left
+    {42, 16, -35, 24},  // inner eye corner, image right
+    {45, 45, -35, 30},  // outer eye corner, image right
+    {8, 0, 68, 14},     // chin
 };
 
 } // namespace
+
+std::span<const FacePoint> genericFace() {
+    return kFace;
+}
 
 std::optional<HeadPose> HeadPoseEstimator::estimate(const FaceLandmarks& landmarks, int frameWidth,
                                                     int frameHeight) {
     std::vector<cv::Point3d> model;
     std::vector<cv::Point2d> image;
-    for (const auto& point : kFaceModel) {
-        model.push_back(point.position);
+    for (const FacePoint& point : kFace) {
+        model.emplace_back(point.x, point.y, point.z);
         const Point2& seen = landmarks[static_cast<std::size_t>(point.landmark)];
         image.emplace_back(seen.x, seen.y);
     }
