@@ -24,7 +24,11 @@ for entry in "${photos[@]}"; do
   read -r package path name <<<"$entry"
   [ -s "$dir/$name" ] && continue
   echo "Fetching $name from Debian's $package"
-  (cd "$work" && apt-get download -qq "$package" >/dev/null)
+  if ! (cd "$work" && apt-get download -qq "$package" >/dev/null 2>&1); then
+    # A fresh system may not know the package lists yet.
+    if [ "$(id -u)" -eq 0 ]; then apt-get update -qq; else sudo apt-get update -qq; fi
+    (cd "$work" && apt-get download -qq "$package" >/dev/null)
+  fi
   dpkg-deb --fsys-tarfile "$work"/"${package}"_*.deb | tar -x -C "$work" "$path"
   mv "$work/$path" "$dir/$name"
   rm -f "$work"/"${package}"_*.deb
