@@ -1,45 +1,21 @@
 #include "backbeacon-camera/CameraSource.h"
 
+#include "backbeacon-camera/V4l2Camera.h"
 #include "backbeacon-camera/V4l2Device.h"
-
-#include <chrono>
+#include "backbeacon-camera/VideoModule.h"
 
 namespace backbeacon::camera {
 
 namespace {
 
-// Enough for the face at a laptop's distance; more only costs conversions.
-constexpr int kWidth = 640;
-constexpr int kHeight = 480;
-
-} // namespace
-
-CameraSource::Opened CameraSource::openDevice(const std::string& device, double rate) {
-    switch (probeV4l2Device(device)) {
-    case DeviceState::Missing:
-        return {nullptr, ExitCode::NoCamera, "no camera at " + device};
-    case DeviceState::NotCapture:
-        return {nullptr, ExitCode::NoCamera, device + " is not a video camera"};
-    case DeviceState::Busy:
-        return {nullptr, ExitCode::CameraBusy,
-                "camera " + device + " is in use by another program"};
-    case DeviceState::Ready:
-        break;
+// A camera that delivers its first frame: the one sign it really works.
+OpenedCamera delivering(std::unique_ptr<FrameSource> source, const std::string& device) {
+    cv::Mat frame;
+    double seconds = 0;
+    if (source->read(frame, seconds) == FrameSource::Read::Frame) {
+        return {std::move(source), ExitCode::Done, {}};
     }
-    std::unique_ptr<CameraSource> source(new CameraSource);
-    source->m_device = device;
-    cv::VideoCapture& capture = source->m_capture;
-    if (capture.open(device, cv::CAP_V4L2)) {
-        capture.set(cv::CAP_PROP_FRAME_WIDTH, kWidth);
-        capture.set(cv::CAP_PROP_FRAME_HEIGHT, kHeight);
-        // One buffer: the frame analysed is the newest, not one queued
-        // behind frames that were skipped.
-        capture.set(cv::CAP_PROP_BUFFERSIZE, 1);
-        capture.set(cv::CAP_PROP_FPS, rate);
-        if (capture.read(source->m_first) && !source->m_first.empty()) {
-            return {std::move(source), ExitCode::Done, {}};
-        }
-    }
+    source.reset();
     // Opening can race another program taking the camera.
     if (probeV4l2Device(device) == DeviceState::Busy) {
         return {nullptr, ExitCode::CameraBusy,
@@ -48,13 +24,43 @@ CameraSource::Opened CameraSource::openDevice(const std::string& device, double 
     return {nullptr, ExitCode::NoCamera, "camera " + device + " delivers no frames"};
 }
 
-CameraSource::Opened CameraSource::open(const std::string& device, double rate) {
+OpenedCamera openDevice(const std::string& device, double rate) {
+    V4l2Camera::Failure failure = V4l2Camera::Failure::None;
+    std::string error;
+    std::unique_ptr<FrameSource> source = V4l2Camera::open(device, rate, failure, error);
+    if (failure == V4l2Camera::Failure::NoFormat) {
+        source = openCameraThroughVideoModule(device, rate, error);
+        if (!source) {
+            return {nullptr, ExitCode::NoCamera, error};
+        }
+    }
+    switch (failure) {
+    case V4l2Camera::Failure::None:
+    case V4l2Camera::Failure::NoFormat:
+        return delivering(std::move(source), device);
+    case V4l2Camera::Failure::Busy:
+        return {nullptr, ExitCode::CameraBusy, error};
+    case V4l2Camera::Failure::Missing:
+    case V4l2Camera::Failure::NotCapture:
+    case V4l2Camera::Failure::Failed:
+        break;
+    }
+    return {nullptr, ExitCode::NoCamera, error};
+}
+
+} // namespace
+
+OpenedCamera openCamera(const std::string& device, double rate) {
     if (!device.empty()) {
         return openDevice(device, rate);
     }
-    Opened busy;
+    OpenedCamera busy;
     for (const std::string& node : videoDeviceNodes()) {
-        Opened opened = openDevice(node, rate);
+        // Metadata nodes sit beside most cameras; they are no failure.
+        if (probeV4l2Device(node) == DeviceState::NotCapture) {
+            continue;
+        }
+        OpenedCamera opened = openDevice(node, rate);
         if (opened.source) {
             return opened;
         }
@@ -66,18 +72,6 @@ CameraSource::Opened CameraSource::open(const std::string& device, double rate) 
         return busy;
     }
     return {nullptr, ExitCode::NoCamera, "no camera found (no /dev/video* delivers frames)"};
-}
-
-FrameSource::Read CameraSource::read(cv::Mat& image, double& seconds) {
-    if (!m_first.empty()) {
-        image = m_first;
-        m_first = cv::Mat();
-    } else if (!m_capture.read(image) || image.empty()) {
-        return Read::Lost;
-    }
-    seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-    return Read::Frame;
 }
 
 } // namespace backbeacon::camera

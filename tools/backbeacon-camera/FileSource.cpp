@@ -1,66 +1,55 @@
 #include "backbeacon-camera/FileSource.h"
 
-#include <cmath>
+#include <dlib/image_io.h>
 #include <fstream>
-#include <opencv2/imgcodecs.hpp>
+#include <opencv2/core.hpp>
 
 namespace backbeacon::camera {
 
 namespace {
 
 constexpr double kStillSeconds = 3;
-// For containers that do not say their frame rate.
-constexpr double kFallbackVideoRate = 25;
+
+// The picture in grey, or an empty one when the file is not a picture dlib
+// reads (PNG, JPEG, BMP, GIF).
+cv::Mat loadStill(const std::string& path) {
+    dlib::array2d<unsigned char> grey;
+    try {
+        dlib::load_image(grey, path);
+    } catch (const std::exception&) {
+        return {};
+    }
+    if (grey.size() == 0) {
+        return {};
+    }
+    cv::Mat image(static_cast<int>(grey.nr()), static_cast<int>(grey.nc()), CV_8UC1);
+    for (long row = 0; row < grey.nr(); ++row) {
+        std::copy(&grey[row][0], &grey[row][0] + grey.nc(), image.ptr<unsigned char>(row));
+    }
+    return image;
+}
 
 } // namespace
 
-std::unique_ptr<FileSource> FileSource::open(const std::string& path, Timing timing,
-                                             std::string& error) {
+std::unique_ptr<FrameSource> openRecording(const std::string& path, const VideoTiming& timing,
+                                           std::string& error) {
     if (!std::ifstream(path, std::ios::binary).good()) {
         error = "cannot read input file: " + path;
         return nullptr;
     }
-    std::unique_ptr<FileSource> source(new FileSource);
-    source->m_durationSeconds = timing.durationSeconds;
-    if (cv::haveImageReader(path)) {
-        source->m_still = cv::imread(path, cv::IMREAD_COLOR);
+    if (cv::Mat still = loadStill(path); !still.empty()) {
+        return std::make_unique<StillImage>(std::move(still), timing.rate,
+                                            timing.durationSeconds.value_or(kStillSeconds));
     }
-    if (source->isStill()) {
-        source->m_frameSeconds = 1 / timing.rate;
-        if (!source->m_durationSeconds) {
-            source->m_durationSeconds = kStillSeconds;
-        }
-        return source;
-    }
-    if (!source->m_video.open(path, cv::CAP_ANY) || !source->m_video.read(source->m_first) ||
-        source->m_first.empty()) {
-        error = "input file is neither a video nor an image: " + path;
-        return nullptr;
-    }
-    double rate = timing.rate;
-    if (!timing.rateGiven) {
-        rate = source->m_video.get(cv::CAP_PROP_FPS);
-        if (!std::isfinite(rate) || rate <= 0 || rate > 1000) {
-            rate = kFallbackVideoRate;
-        }
-    }
-    source->m_frameSeconds = 1 / rate;
-    return source;
+    return openVideoFile(path, timing, error);
 }
 
-FrameSource::Read FileSource::read(cv::Mat& image, double& seconds) {
+FrameSource::Read StillImage::read(cv::Mat& image, double& seconds) {
     seconds = m_index * m_frameSeconds;
-    if (m_durationSeconds && seconds >= *m_durationSeconds - 1e-9) {
+    if (seconds >= m_durationSeconds - 1e-9) {
         return Read::End;
     }
-    if (isStill()) {
-        image = m_still;
-    } else if (!m_first.empty()) {
-        image = m_first;
-        m_first = cv::Mat();
-    } else if (!m_video.read(image) || image.empty()) {
-        return Read::End;
-    }
+    image = m_image;
     ++m_index;
     return Read::Frame;
 }

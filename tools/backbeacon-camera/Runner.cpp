@@ -22,10 +22,11 @@ enum class Outcome { Ready, Failed, Stopped };
 
 // Opens the camera, trying again while it is busy (`retryAny`: whatever the
 // reason, as after it vanished mid-stream).
-Outcome openCamera(const CameraOptions& options, StopSignal& stop, bool retryAny,
-                   std::unique_ptr<FrameSource>& source, ExitCode& failure, std::string& error) {
+Outcome openWithRetries(const CameraOptions& options, StopSignal& stop, bool retryAny,
+                        std::unique_ptr<FrameSource>& source, ExitCode& failure,
+                        std::string& error) {
     for (std::size_t attempt = 0;; ++attempt) {
-        CameraSource::Opened opened = CameraSource::open(options.device, options.rate);
+        OpenedCamera opened = openCamera(options.device, options.rate);
         if (opened.source) {
             source = std::move(opened.source);
             return Outcome::Ready;
@@ -56,14 +57,14 @@ ExitCode runCamera(const CameraOptions& options, StopSignal& stop, std::string& 
 
     std::unique_ptr<FrameSource> source;
     if (!options.input.empty()) {
-        source = FileSource::open(
-            options.input, {options.rate, options.rateGiven, options.durationSeconds}, error);
+        source = openRecording(options.input,
+                               {options.rate, options.rateGiven, options.durationSeconds}, error);
         if (!source) {
             return ExitCode::InputUnreadable;
         }
     } else {
         ExitCode failure = ExitCode::NoCamera;
-        switch (openCamera(options, stop, false, source, failure, error)) {
+        switch (openWithRetries(options, stop, false, source, failure, error)) {
         case Outcome::Ready:
             break;
         case Outcome::Failed:
@@ -95,7 +96,7 @@ ExitCode runCamera(const CameraOptions& options, StopSignal& stop, std::string& 
         if (read == FrameSource::Read::Lost) {
             source.reset(); // let go of the device before trying it again
             ExitCode failure = ExitCode::CameraLost;
-            switch (openCamera(options, stop, true, source, failure, error)) {
+            switch (openWithRetries(options, stop, true, source, failure, error)) {
             case Outcome::Ready:
                 continue;
             case Outcome::Failed:
