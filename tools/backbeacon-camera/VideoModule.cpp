@@ -10,8 +10,10 @@ namespace {
 
 constexpr const char* kModuleName = "backbeacon-camera-video.so";
 
-// Next to the executable (the build tree), else where it is installed. Loaded
-// once and kept: the sources it makes run its code until the end.
+// Next to the executable (the build tree), else where it is installed,
+// relative to the executable (an install moved to another prefix) or as
+// configured. Loaded once and kept: the sources it makes run its code until
+// the end.
 void* module(std::string& error) {
     static void* handle = nullptr;
     static std::string why;
@@ -21,7 +23,8 @@ void* module(std::string& error) {
         std::error_code ignored;
         const auto self = std::filesystem::read_symlink("/proc/self/exe", ignored);
         for (const std::filesystem::path& dir :
-             {self.parent_path(), std::filesystem::path(BACKBEACON_CAMERA_MODULE_DIR)}) {
+             {self.parent_path(), self.parent_path() / BACKBEACON_CAMERA_MODULE_FROM_BINDIR,
+              std::filesystem::path(BACKBEACON_CAMERA_MODULE_DIR)}) {
             const auto path = dir / kModuleName;
             if (!dir.empty() && std::filesystem::exists(path, ignored)) {
                 handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);

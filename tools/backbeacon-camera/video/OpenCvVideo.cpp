@@ -66,7 +66,9 @@ backbeacon_camera_open_video_file(const char* path, double rate, int rateGiven,
                                   double durationSeconds, char* error, unsigned long errorSize) {
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
     auto source = std::make_unique<VideoFile>();
-    if (!source->m_video.open(path, cv::CAP_ANY) || !source->m_video.read(source->m_first) ||
+    // FFmpeg reads every common container; letting OpenCV try each of its
+    // back-ends would also have gphoto2 scan the USB bus for cameras.
+    if (!source->m_video.open(path, cv::CAP_FFMPEG) || !source->m_video.read(source->m_first) ||
         source->m_first.empty()) {
         say(error, errorSize, std::string("input file is neither a video nor an image: ") + path);
         return nullptr;
