@@ -3,6 +3,7 @@
 #include "backbeacon-camera/CameraOptions.h"
 #include "backbeacon-camera/HeadPoseEstimator.h"
 #include "backbeacon-camera/OneEuroFilter.h"
+#include "backbeacon-camera/V4l2Camera.h"
 
 #include <gtest/gtest.h>
 
@@ -165,5 +166,37 @@ TEST(HeadPoseEstimator, ReadsTurnsBackInOpentrackSigns) {
         EXPECT_NEAR(pose->x, 3.0, 0.01);
         EXPECT_NEAR(pose->y, -2.0, 0.01);
         EXPECT_NEAR(pose->z, 55.0, 0.01);
+    }
+}
+
+// What the camera's bytes become: the luma of YUYV, GREY as it is, padded rows
+// cut to the picture, and buffers too short for the picture refused.
+TEST(V4l2Frames, BecomeGreyPictures) {
+    // 3x2 pixels, rows padded to 8 bytes (YUYV) or 4 (GREY); 9 marks padding.
+    const std::vector<unsigned char> yuyv = {10, 128, 20, 128, 30, 128, 9, 9,
+                                             40, 128, 50, 128, 60, 128, 9, 9};
+    const std::vector<unsigned char> greyBytes = {10, 20, 30, 9, 40, 50, 60, 9};
+    const cv::Mat expected = (cv::Mat_<unsigned char>(2, 3) << 10, 20, 30, 40, 50, 60);
+    struct Case {
+        const char* what;
+        const std::vector<unsigned char>* bytes;
+        std::size_t size;
+        RawLayout layout;
+        bool converts;
+    };
+    const Case cases[] = {
+        {"yuyv", &yuyv, yuyv.size(), {3, 2, 8, true}, true},
+        {"grey", &greyBytes, greyBytes.size(), {3, 2, 4, false}, true},
+        {"yuyv, short", &yuyv, yuyv.size() - 1, {3, 2, 8, true}, false},
+        {"rows narrower than the picture", &yuyv, yuyv.size(), {5, 2, 8, true}, false},
+        {"no picture", &yuyv, yuyv.size(), {0, 0, 8, true}, false},
+    };
+    for (const Case& c : cases) {
+        cv::Mat grey;
+        EXPECT_EQ(greyFromRaw(c.bytes->data(), c.size, c.layout, grey), c.converts) << c.what;
+        if (c.converts) {
+            ASSERT_EQ(grey.type(), CV_8UC1) << c.what;
+            EXPECT_EQ(cv::countNonZero(grey != expected), 0) << c.what;
+        }
     }
 }

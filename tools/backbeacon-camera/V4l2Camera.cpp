@@ -1,5 +1,6 @@
 #include "backbeacon-camera/V4l2Camera.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -89,11 +90,12 @@ std::unique_ptr<V4l2Camera> V4l2Camera::open(const std::string& path, double rat
         errno = 0;
         return fail(Failure::NoFormat, "camera " + path + " offers neither YUYV nor GREY");
     }
-    camera->m_yuyv = format.fmt.pix.pixelformat == V4L2_PIX_FMT_YUYV;
-    camera->m_width = format.fmt.pix.width;
-    camera->m_height = format.fmt.pix.height;
-    camera->m_bytesPerLine =
-        std::max(format.fmt.pix.bytesperline, camera->m_width * (camera->m_yuyv ? 2U : 1U));
+    RawLayout& layout = camera->m_layout;
+    layout.yuyv = format.fmt.pix.pixelformat == V4L2_PIX_FMT_YUYV;
+    layout.width = format.fmt.pix.width;
+    layout.height = format.fmt.pix.height;
+    layout.bytesPerLine =
+        std::max(format.fmt.pix.bytesperline, layout.width * (layout.yuyv ? 2U : 1U));
 
     // Ask for about the analysis rate; a camera that cannot slow down keeps
     // its own, and the surplus frames are skipped.
@@ -169,7 +171,11 @@ FrameSource::Read V4l2Camera::read(cv::Mat& image, double& seconds) {
             }
             return Read::Lost;
         }
-        const bool whole = convert(buffer, image);
+        const bool whole =
+            buffer.index < m_buffers.size() && !(buffer.flags & V4L2_BUF_FLAG_ERROR) &&
+            greyFromRaw(m_buffers[buffer.index].start,
+                        std::min<std::size_t>(buffer.bytesused, m_buffers[buffer.index].length),
+                        m_layout, image);
         if (xioctl(m_fd, VIDIOC_QBUF, &buffer) < 0) {
             return Read::Lost;
         }
@@ -183,27 +189,24 @@ FrameSource::Read V4l2Camera::read(cv::Mat& image, double& seconds) {
     return Read::Lost;
 }
 
-bool V4l2Camera::convert(const v4l2_buffer& buffer, cv::Mat& image) const {
-    if (buffer.index >= m_buffers.size()) {
+bool greyFromRaw(const void* data, std::size_t size, const RawLayout& layout, cv::Mat& grey) {
+    const std::size_t needed = std::size_t(layout.bytesPerLine) * layout.height;
+    const unsigned pixelBytes = layout.yuyv ? 2 : 1;
+    if (data == nullptr || size < needed || layout.bytesPerLine < layout.width * pixelBytes ||
+        layout.width == 0 || layout.height == 0) {
         return false;
     }
-    const Buffer& mapped = m_buffers[buffer.index];
-    const std::size_t needed = std::size_t(m_bytesPerLine) * m_height;
-    if ((buffer.flags & V4L2_BUF_FLAG_ERROR) || buffer.bytesused < needed ||
-        mapped.length < needed) {
-        return false;
-    }
-    const int rows = static_cast<int>(m_height), cols = static_cast<int>(m_width);
-    if (m_yuyv) {
+    const int rows = static_cast<int>(layout.height), cols = static_cast<int>(layout.width);
+    // Rows may be padded past the picture; only `cols` pixels of each count.
+    const cv::Mat raw(rows, static_cast<int>(layout.bytesPerLine / pixelBytes),
+                      layout.yuyv ? CV_8UC2 : CV_8UC1, const_cast<void*>(data),
+                      layout.bytesPerLine);
+    if (layout.yuyv) {
         // Y, U, Y, V: the first of each pair of bytes is the luma.
-        const cv::Mat raw(rows, static_cast<int>(m_bytesPerLine / 2), CV_8UC2, mapped.start,
-                          m_bytesPerLine);
-        image.create(rows, cols, CV_8UC1);
-        cv::extractChannel(raw.colRange(0, cols), image, 0);
+        grey.create(rows, cols, CV_8UC1);
+        cv::extractChannel(raw.colRange(0, cols), grey, 0);
     } else {
-        const cv::Mat raw(rows, static_cast<int>(m_bytesPerLine), CV_8UC1, mapped.start,
-                          m_bytesPerLine);
-        raw.colRange(0, cols).copyTo(image);
+        raw.colRange(0, cols).copyTo(grey);
     }
     return true;
 }

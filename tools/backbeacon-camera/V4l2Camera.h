@@ -2,12 +2,25 @@
 
 #include "backbeacon-camera/FrameSource.h"
 
-#include <linux/videodev2.h>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace backbeacon::camera {
+
+// How a camera lays out one frame: YUYV (two bytes a pixel) or GREY (one),
+// rows `bytesPerLine` apart.
+struct RawLayout {
+    unsigned width = 0;
+    unsigned height = 0;
+    unsigned bytesPerLine = 0;
+    bool yuyv = true;
+};
+
+// The frame's grey picture into `grey`; false when `size` bytes cannot hold
+// the layout.
+bool greyFromRaw(const void* data, std::size_t size, const RawLayout& layout, cv::Mat& grey);
 
 // A V4L2 camera read directly, in grey: the luma of YUYV frames, or GREY
 // frames as they come. Light on memory, unlike a general video library with
@@ -40,16 +53,11 @@ private:
         std::size_t length = 0;
     };
     explicit V4l2Camera(int fd) : m_fd(fd) {}
-    // The frame in `buffer` as grey into `image`; false for a damaged one.
-    bool convert(const v4l2_buffer& buffer, cv::Mat& image) const;
 
     int m_fd;
     bool m_streaming = false;
     std::vector<Buffer> m_buffers;
-    unsigned m_width = 0;
-    unsigned m_height = 0;
-    unsigned m_bytesPerLine = 0;
-    bool m_yuyv = true;
+    RawLayout m_layout;
 };
 
 } // namespace backbeacon::camera
