@@ -8,6 +8,9 @@ packages=(
   build-essential cmake ninja-build pkg-config
   # libraries
   qt6-base-dev qt6-declarative-dev qt6-svg-dev nlohmann-json3-dev libpng-dev
+  # backbeacon-camera: face landmarks and their model, capture, pose fitting
+  libdlib-dev libdlib-data libopencv-videoio-dev libopencv-calib3d-dev
+  libopencv-imgproc-dev libopencv-imgcodecs-dev
   # the views' QML modules at run time
   qml6-module-qtquick qml6-module-qtquick-window qml6-module-qtqml-workerscript
   qml6-module-qtquick-controls qml6-module-qtquick-templates qml6-module-qtquick-layouts
@@ -34,17 +37,20 @@ for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
   [ "$status" = installed ] || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "Installing missing packages: ${missing[*]}"
-if [ "$(id -u)" -eq 0 ]; then
-  sudo=()
-elif command -v sudo >/dev/null; then
-  sudo=(sudo)
-else
-  echo "Missing packages and no root or sudo to install them: ${missing[*]}" >&2
-  exit 1
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing missing packages: ${missing[*]}"
+  if [ "$(id -u)" -eq 0 ]; then
+    sudo=()
+  elif command -v sudo >/dev/null; then
+    sudo=(sudo)
+  else
+    echo "Missing packages and no root or sudo to install them: ${missing[*]}" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
-export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+# The portraits the camera tests replay, taken from Debian's packages.
+"$(dirname "$0")/test-photos.sh"
