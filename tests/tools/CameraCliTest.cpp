@@ -57,6 +57,7 @@ private:
 struct ToolRun {
     int exitCode = -1;
     QString errors;
+    QString said;
     std::vector<std::vector<unsigned char>> datagrams;
 };
 
@@ -75,6 +76,7 @@ ToolRun runToEnd(Listener& listener, const QStringList& arguments) {
     }
     run.exitCode = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
     run.errors = QString::fromUtf8(tool.readAllStandardError());
+    run.said = QString::fromUtf8(tool.readAllStandardOutput());
     return run;
 }
 
@@ -157,6 +159,7 @@ TEST_F(CameraTool, EachFailureHasItsStatusAndOneLineAndSendsNothing) {
         EXPECT_EQ(run.errors.count('\n'), 1) << run.errors.toStdString();
         EXPECT_TRUE(run.errors.contains(c.says)) << run.errors.toStdString();
         EXPECT_TRUE(run.datagrams.empty()) << what;
+        EXPECT_TRUE(run.said.isEmpty()) << "a failed start looks like a working camera";
     }
 }
 
@@ -172,6 +175,8 @@ TEST_F(CameraTool, ARightShoulderTiltReachesTheEngineAsPositiveRoll) {
     const ToolRun tiltedRun = runToEnd(m_listener, QStringList{"--input", tilted} + timing);
     EXPECT_EQ(levelRun.exitCode, 0) << levelRun.errors.toStdString();
     EXPECT_EQ(tiltedRun.exitCode, 0) << tiltedRun.errors.toStdString();
+    // The line the app takes as the sign that pictures come in.
+    EXPECT_EQ(levelRun.said, "reading pictures from " + level + "\n");
     const std::vector<double> levelRolls = engineRolls(levelRun);
     const std::vector<double> tiltedRolls = engineRolls(tiltedRun);
     // 1.5 s at 10 frames a second.

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <stdexcept>
 
 namespace backbeacon::camera {
@@ -87,6 +88,7 @@ ExitCode runCamera(const CameraOptions& options, StopSignal& stop, std::string& 
     const auto started = std::chrono::steady_clock::now();
     double nextDue = 0;
     cv::Mat frame;
+    bool announced = false;
     while (!stop.requested()) {
         double seconds = 0;
         const FrameSource::Read read = source->read(frame, seconds);
@@ -105,6 +107,15 @@ ExitCode runCamera(const CameraOptions& options, StopSignal& stop, std::string& 
             case Outcome::Stopped:
                 return ExitCode::Done;
             }
+        }
+        // The app that runs the tool takes this line as the sign that the
+        // camera works.
+        if (!announced) {
+            const std::string& from = options.input.empty() ? options.device : options.input;
+            std::printf("reading pictures from %s\n",
+                        from.empty() ? "the first camera" : from.c_str());
+            std::fflush(stdout);
+            announced = true;
         }
         if (!source->realTime()) {
             const double wait =
