@@ -46,7 +46,7 @@ public:
             m_process.setReadChannel(QProcess::StandardError);
             while (m_process.canReadLine()) {
                 m_lastMessage = QString::fromUtf8(m_process.readLine()).trimmed();
-                qCInfo(lcProcess, "%s", qUtf8Printable(m_lastMessage));
+                qCDebug(lcProcess, "%s", qUtf8Printable(m_lastMessage));
             }
         });
         connect(&m_process, &QProcess::finished, this,

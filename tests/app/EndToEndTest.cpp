@@ -285,3 +285,24 @@ TEST_F(EndToEndTest, BaselineAlertPauseStatisticsAndQuitThroughTheDesktop) {
     EXPECT_EQ(saved.slouches, 1);
     EXPECT_EQ(saved.fixes, 1);
 }
+
+// With the camera as head source the app runs the camera tool from the build
+// tree; on a machine without a camera the tool says so and is tried again,
+// later each time, while the app keeps going.
+TEST_F(EndToEndTest, TheCameraHeadSourceRunsTheToolAndRetriesWithoutACamera) {
+    writeAll(conf, "[General]\nsettings.headSource=@ByteArray(camera)\n");
+    launch(app);
+    const auto endings = [&] {
+        return QString::fromStdString(readAll(log))
+            .count(QStringLiteral(
+                "backbeacon-camera ended with status 69: backbeacon-camera: no camera"));
+    };
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return endings() >= 2; }, 10'000)) << readAll(log);
+    EXPECT_GE(clock.elapsed(), 900) << "tried again without waiting";
+    QTest::qWait(500);
+    EXPECT_EQ(endings(), 2) << "the second retry waits twice as long";
+    EXPECT_EQ(app.state(), QProcess::Running);
+    EXPECT_EQ(preference("settings.headSource").toByteArray(), "camera");
+}
