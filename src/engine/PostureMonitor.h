@@ -49,6 +49,10 @@ public:
     static constexpr double kConnectionCheckInterval = 1.0;
     static constexpr double kStalenessLimit = 3.0;
     static constexpr double kReconnectWindow = 2.2;
+    // The longest a sample may wait in its source: while it could show (see
+    // paceDelivery), and otherwise.
+    static constexpr double kPromptDelay = 0.05;
+    static constexpr double kRelaxedDelay = 0.25;
 
     PostureMonitor(AppSettings& settings, StatisticsStore& stats,
                    NotificationManager& notifications, MotionManager& manager, const Clock& clock,
@@ -66,6 +70,12 @@ public:
     // once; `finished` (and captureFinished) follow when the capture has ended.
     void captureBaseline(std::function<void()> finished = {});
     void resetCalibration();
+    // Hands the engine every sample that has arrived, for a reader about to
+    // look at the figures (the tray, each time it draws).
+    void catchUp();
+    // Whether a view follows the live figures: samples are then handed on
+    // promptly, as they are while an alert draws near or a capture runs.
+    void setLiveViewOpen(bool open);
 
     const PostureState& state() const { return m_state; }
     bool connected() const { return m_connected; }
@@ -106,8 +116,9 @@ private:
     void markDisconnected();
     void startConnectionTimer();
     void checkConnectionFreshness();
-    void startReconnectBaseline(double pitch, double roll);
-    bool collectReconnectBaseline(double pitch, double roll, Instant at);
+    void paceDelivery();
+    void startReconnectBaseline(double pitch, double roll, double monotonicAt);
+    bool collectReconnectBaseline(double pitch, double roll, Instant at, double monotonicAt);
     void adoptCurrentPostureAsBaseline(double pitch, double roll, Instant at);
 
     void setState(const PostureState& state);
@@ -144,6 +155,8 @@ private:
     bool m_collectingCapture = false;
     std::vector<Orientation> m_captureSamples;
     std::vector<std::unique_ptr<Capture>> m_captures;
+    bool m_liveViewOpen = false;
+    double m_askedDelay = 0; // last asked of the motion source; 0 before
 };
 
 } // namespace backbeacon
