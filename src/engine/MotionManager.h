@@ -14,6 +14,9 @@ struct MotionSample {
     // reads in batches hands on older samples, and the engine dates each one
     // by its arrival so its results do not depend on the batching.
     double age = 0;
+    // Another sample of the same reading follows at once: nothing can look at
+    // the engine in between, so it may hold back what only an onlooker needs.
+    bool batchContinues = false;
 };
 
 // Where head-motion samples come from: the opentrack UDP receiver in the app,

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace backbeacon {
 
@@ -77,6 +78,9 @@ void PostureMonitor::start() {
             self->handle(*motion);
         } else {
             self->markDisconnected();
+        }
+        if (!motion || !motion->batchContinues) {
+            self->publishFigures();
         }
         self->paceDelivery();
     });
@@ -164,7 +168,12 @@ void PostureMonitor::handle(const MotionSample& motion) {
     const double dPitch = pitch - baseline->pitch();
     const double dRoll = roll - baseline->roll();
     const double combined = std::sqrt(dPitch * dPitch + dRoll * dRoll) * kDegreesPerRadian;
-    setFigures(dPitch, dRoll, combined, directionLabel(dPitch, dRoll, combined));
+    // Within a batch only the newest figures can be seen: the rest are not
+    // announced, unless the state changes on the way (setState).
+    m_unpublished = Figures{dPitch, dRoll, combined};
+    if (!motion.batchContinues) {
+        publishFigures();
+    }
 
     if (const std::optional<Instant> until = m_settings.snoozeUntil()) {
         if (now < *until) {
@@ -432,6 +441,8 @@ void PostureMonitor::setState(const PostureState& state) {
         return;
     }
     m_state = state;
+    // Who follows the state reads the figures it was reached with.
+    publishFigures();
     emit stateChanged(m_state);
     paceDelivery();
 }
@@ -464,7 +475,15 @@ void PostureMonitor::setFigures(double pitchDelta, double rollDelta, double comb
     }
 }
 
+void PostureMonitor::publishFigures() {
+    if (const std::optional<Figures> figures = std::exchange(m_unpublished, std::nullopt)) {
+        setFigures(figures->pitchDelta, figures->rollDelta, figures->combined,
+                   directionLabel(figures->pitchDelta, figures->rollDelta, figures->combined));
+    }
+}
+
 void PostureMonitor::clearFigures() {
+    m_unpublished.reset();
     setFigures(0, 0, 0, QString());
 }
 

@@ -125,6 +125,7 @@ private:
     void setConnected(bool connected);
     void setFigures(double pitchDelta, double rollDelta, double combined, const QString& label);
     void clearFigures();
+    void publishFigures();
     void updateDriftFraction();
     PostureState waitingOrUncalibrated() const;
 
@@ -155,6 +156,13 @@ private:
     bool m_collectingCapture = false;
     std::vector<Orientation> m_captureSamples;
     std::vector<std::unique_ptr<Capture>> m_captures;
+    // The newest figures, not yet announced (see handle).
+    struct Figures {
+        double pitchDelta;
+        double rollDelta;
+        double combined;
+    };
+    std::optional<Figures> m_unpublished;
     bool m_liveViewOpen = false;
     double m_askedDelay = 0; // last asked of the motion source; 0 before
 };

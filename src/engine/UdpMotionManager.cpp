@@ -93,6 +93,7 @@ struct UdpMotionManager::Batch {
     std::array<iovec, kBatch> iov{};
     std::array<mmsghdr, kBatch> headers{};
     std::array<Control, kBatch> controls{};
+    std::array<std::optional<MotionSample>, kBatch> samples{};
 };
 
 UdpMotionManager::UdpMotionManager() : UdpMotionManager(Options{}) {}
@@ -238,16 +239,23 @@ std::size_t UdpMotionManager::receivePending() {
         }
         timespec now{};
         ::clock_gettime(CLOCK_REALTIME, &now);
+        std::array<std::optional<MotionSample>, kBatch>& samples = batch.samples;
+        int last = -1; // the last good one, which ends the reading
         for (int i = 0; i < n; ++i) {
-            std::optional<MotionSample> sample =
-                batch.truncated(i)
-                    ? std::nullopt
-                    : parseOpentrackDatagram(batch.buffers[i].data(), batch.headers[i].msg_len);
-            if (sample) {
-                sample->age = batch.age(i, now);
-                m_handler(sample);
+            samples[i] = batch.truncated(i) ? std::nullopt
+                                            : parseOpentrackDatagram(batch.buffers[i].data(),
+                                                                     batch.headers[i].msg_len);
+            if (samples[i]) {
+                samples[i]->age = batch.age(i, now);
+                last = i;
             } else {
                 ++m_malformed;
+            }
+        }
+        for (int i = 0; i <= last; ++i) {
+            if (samples[i]) {
+                samples[i]->batchContinues = i < last;
+                m_handler(samples[i]);
             }
         }
         read += static_cast<std::size_t>(n);
