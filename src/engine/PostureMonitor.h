@@ -30,7 +30,8 @@ class TimerFactory;
 // a sample, is a disconnect), and the first 2.2 s after every (re)connection
 // become the new baseline. The capture and the reconnect window are timed on
 // the timers' monotonic clock; dates (streaks, baselines, snoozes) on the wall
-// clock.
+// clock. A sample counts as of its arrival (MotionSample::age), so a source
+// reading in batches changes when results appear, never what they are.
 class PostureMonitor final : public QObject {
     Q_OBJECT
     Q_PROPERTY(backbeacon::PostureState state READ state NOTIFY stateChanged)
