@@ -330,7 +330,6 @@ TEST(UdpMotionManager, AShorterDelayAppliesAtOnceAndALateSampleKnowsItsAge) {
     std::this_thread::sleep_for(std::chrono::duration<double>(kWaited));
     receiver.setMaximumDelay(0);
     ASSERT_TRUE(waitFor([&] { return got.size() == 2; }));
-    EXPECT_EQ(receiver.passes(), 2u);
     // A lower bound only: a slow machine makes the wait longer, never shorter.
     // The kernel's clock and the sleep's may round apart by a tick.
     EXPECT_GE(got[1]->age, kWaited - 0.002);
