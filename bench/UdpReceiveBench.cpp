@@ -41,7 +41,8 @@ struct EngineSink {
         return [this](const std::optional<MotionSample>& sample) {
             rig.time.clock().advance(0.004);
             if (sample) {
-                rig.motion.deliver(sample->pitch, sample->roll);
+                // Whole, so the batch's end and the sample's age count too.
+                rig.motion.deliver(*sample);
             } else {
                 rig.motion.deliverNothing();
             }

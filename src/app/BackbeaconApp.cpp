@@ -96,6 +96,8 @@ void BackbeaconApp::shutdown() {
         return;
     }
     m_shutDown = true;
+    // The samples still waiting in the head source count too.
+    m_monitor->catchUp();
     m_stats->savePendingChanges();
     m_marker.remove();
 }

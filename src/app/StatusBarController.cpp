@@ -52,6 +52,10 @@ void StatusBarController::configureStatusItem() {
 }
 
 void StatusBarController::updateStatusItem() {
+    // The engine reads the head source at its own pace while nobody looks;
+    // what the tray shows is brought up to date here, in the same wake-up.
+    m_monitor.setLiveViewOpen(m_views.isPanelShown());
+    m_monitor.catchUp();
     const PostureState state = m_monitor.state();
     const bool connected = m_monitor.connected();
     const double fraction = m_monitor.driftFraction();
@@ -74,6 +78,7 @@ void StatusBarController::checkTrayHost() {
     if (!m_statusItem.isShown() && !m_views.isPanelShown()) {
         qCInfo(lcStatus) << "no tray host after" << kTrayGraceSeconds
                          << "s: opening the panel as a window";
+        showLivePanel();
         m_views.showPanelAsWindow();
     }
 }
@@ -81,13 +86,21 @@ void StatusBarController::checkTrayHost() {
 void StatusBarController::togglePopover() {
     if (m_views.isPanelShown()) {
         m_views.closePanel();
+        m_monitor.setLiveViewOpen(false);
         return;
     }
+    showLivePanel();
     m_views.showPanel(m_statusItem.geometry());
+}
+
+void StatusBarController::showLivePanel() {
+    m_monitor.setLiveViewOpen(true);
+    m_monitor.catchUp();
 }
 
 void StatusBarController::openPopover() {
     if (!m_views.isPanelShown()) {
+        showLivePanel();
         if (m_statusItem.isShown()) {
             m_views.showPanel(m_statusItem.geometry());
         } else {

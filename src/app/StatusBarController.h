@@ -49,6 +49,8 @@ private:
     void configureStatusItem();
     void updateStatusItem();
     void checkTrayHost();
+    // Before the panel shows: the figures it opens on are current, and stay so.
+    void showLivePanel();
 
     PostureMonitor& m_monitor;
     StatusItem& m_statusItem;

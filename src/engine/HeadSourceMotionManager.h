@@ -17,6 +17,8 @@ public:
     bool isDeviceMotionAvailable() const override;
     bool isDeviceMotionActive() const override { return m_receiver.isDeviceMotionActive(); }
     void startDeviceMotionUpdates(Handler handler) override;
+    void setMaximumDelay(double seconds) override { m_receiver.setMaximumDelay(seconds); }
+    void deliverPending() override { m_receiver.deliverPending(); }
 
 private:
     MotionManager& m_receiver;

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace backbeacon {
@@ -14,11 +15,17 @@ namespace {
 
 constexpr double kPi = 3.141592653589793;
 
-// Assembled byte by byte so the host's byte order does not matter.
+// One load on a little-endian host, which every sample of a fast tracker goes
+// through; swapped where the host is big-endian.
 double littleEndianDouble(const unsigned char* bytes) {
     std::uint64_t bits = 0;
-    for (int i = 7; i >= 0; --i) {
-        bits = (bits << 8) | bytes[i];
+    std::memcpy(&bits, bytes, sizeof bits);
+    if constexpr (std::endian::native == std::endian::big) {
+        std::uint64_t swapped = 0;
+        for (int i = 0; i < 8; ++i) {
+            swapped = (swapped << 8) | ((bits >> (8 * i)) & 0xFF);
+        }
+        bits = swapped;
     }
     return std::bit_cast<double>(bits);
 }

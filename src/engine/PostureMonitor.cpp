@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace backbeacon {
 
@@ -78,9 +79,38 @@ void PostureMonitor::start() {
         } else {
             self->markDisconnected();
         }
+        if (!motion || !motion->batchContinues) {
+            self->publishFigures();
+        }
+        self->paceDelivery();
     });
     startConnectionTimer();
     setState(waitingOrUncalibrated());
+    paceDelivery();
+}
+
+void PostureMonitor::catchUp() {
+    if (m_manager.isDeviceMotionActive()) {
+        m_manager.deliverPending();
+    }
+}
+
+void PostureMonitor::setLiveViewOpen(bool open) {
+    m_liveViewOpen = open;
+    paceDelivery();
+}
+
+void PostureMonitor::paceDelivery() {
+    // Prompt where a late sample would show: a view following the figures, a
+    // capture that ends on its own clock, a streak on its way to an alert.
+    // Otherwise the tray catches up when it draws, and dates stay right anyway.
+    const bool prompt = m_liveViewOpen || m_collectingCapture || m_state.is(Kind::capturing) ||
+                        (m_state.is(Kind::bad) && !m_notifiedForCurrentBadStreak);
+    const double delay = prompt ? kPromptDelay : kRelaxedDelay;
+    if (delay != m_askedDelay && m_manager.isDeviceMotionActive()) {
+        m_askedDelay = delay;
+        m_manager.setMaximumDelay(delay);
+    }
 }
 
 void PostureMonitor::refreshAvailability() {
@@ -104,7 +134,9 @@ void PostureMonitor::handle(const MotionSample& motion) {
     if (!std::isfinite(pitch) || !std::isfinite(roll)) {
         return;
     }
-    const Instant now = m_clock.now();
+    // As of its arrival: a sample read in a later batch counts as if read at once.
+    const Instant now = m_clock.now() - motion.age;
+    const double monotonicNow = m_timers.monotonicSeconds() - motion.age;
 
     const bool wasConnected = m_connected;
     m_lastMotionAt = now;
@@ -119,11 +151,11 @@ void PostureMonitor::handle(const MotionSample& motion) {
     }
 
     if (wasConnected) {
-        if (collectReconnectBaseline(pitch, roll, now)) {
+        if (collectReconnectBaseline(pitch, roll, now, monotonicNow)) {
             return;
         }
     } else {
-        startReconnectBaseline(pitch, roll);
+        startReconnectBaseline(pitch, roll, monotonicNow);
         return;
     }
 
@@ -136,10 +168,15 @@ void PostureMonitor::handle(const MotionSample& motion) {
     const double dPitch = pitch - baseline->pitch();
     const double dRoll = roll - baseline->roll();
     const double combined = std::sqrt(dPitch * dPitch + dRoll * dRoll) * kDegreesPerRadian;
-    setFigures(dPitch, dRoll, combined, directionLabel(dPitch, dRoll, combined));
+    // Within a batch only the newest figures can be seen: the rest are not
+    // announced, unless the state changes on the way (setState).
+    m_unpublished = Figures{dPitch, dRoll, combined};
+    if (!motion.batchContinues) {
+        publishFigures();
+    }
 
     if (const std::optional<Instant> until = m_settings.snoozeUntil()) {
-        if (m_clock.now() < *until) {
+        if (now < *until) {
             if (!m_state.is(Kind::snoozed)) {
                 setState(PostureState::snoozed(*until));
             }
@@ -259,6 +296,7 @@ void PostureMonitor::captureBaseline(std::function<void()> finished) {
         }
     });
     m_captures.push_back(std::move(capture));
+    paceDelivery();
 }
 
 void PostureMonitor::pollCapture(Capture* capture) {
@@ -294,6 +332,7 @@ void PostureMonitor::finishCapture(Capture* capture) {
         finished();
     }
     emit captureFinished();
+    paceDelivery();
 }
 
 // Plain arithmetic means, summed in arrival order; `samples` is never empty.
@@ -357,10 +396,11 @@ void PostureMonitor::markDisconnected() {
     if (m_settings.monitoringEnabled() && m_manager.isDeviceMotionActive()) {
         setState(waitingOrUncalibrated());
     }
+    paceDelivery();
 }
 
-void PostureMonitor::startReconnectBaseline(double pitch, double roll) {
-    m_reconnectBaselineUntil = m_timers.monotonicSeconds() + kReconnectWindow;
+void PostureMonitor::startReconnectBaseline(double pitch, double roll, double monotonicAt) {
+    m_reconnectBaselineUntil = monotonicAt + kReconnectWindow;
     m_reconnectBaselineSamples.clear();
     m_reconnectBaselineSamples.push_back({pitch, roll});
     clearFigures();
@@ -369,14 +409,15 @@ void PostureMonitor::startReconnectBaseline(double pitch, double roll) {
     setState(waitingOrUncalibrated());
 }
 
-bool PostureMonitor::collectReconnectBaseline(double pitch, double roll, Instant at) {
+bool PostureMonitor::collectReconnectBaseline(double pitch, double roll, Instant at,
+                                              double monotonicAt) {
     if (!m_reconnectBaselineUntil) {
         return false;
     }
     m_reconnectBaselineSamples.push_back({pitch, roll});
     // The window's length on the monotonic clock; the baseline's date, `at`,
     // on the wall clock like every stored date.
-    if (m_timers.monotonicSeconds() >= *m_reconnectBaselineUntil) {
+    if (monotonicAt >= *m_reconnectBaselineUntil) {
         m_reconnectBaselineUntil.reset();
         const Orientation mean = meanOf(m_reconnectBaselineSamples);
         m_reconnectBaselineSamples.clear();
@@ -400,7 +441,10 @@ void PostureMonitor::setState(const PostureState& state) {
         return;
     }
     m_state = state;
+    // Who follows the state reads the figures it was reached with.
+    publishFigures();
     emit stateChanged(m_state);
+    paceDelivery();
 }
 
 void PostureMonitor::setConnected(bool connected) {
@@ -431,7 +475,15 @@ void PostureMonitor::setFigures(double pitchDelta, double rollDelta, double comb
     }
 }
 
+void PostureMonitor::publishFigures() {
+    if (const std::optional<Figures> figures = std::exchange(m_unpublished, std::nullopt)) {
+        setFigures(figures->pitchDelta, figures->rollDelta, figures->combined,
+                   directionLabel(figures->pitchDelta, figures->rollDelta, figures->combined));
+    }
+}
+
 void PostureMonitor::clearFigures() {
+    m_unpublished.reset();
     setFigures(0, 0, 0, QString());
 }
 

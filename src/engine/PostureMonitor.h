@@ -30,7 +30,8 @@ class TimerFactory;
 // a sample, is a disconnect), and the first 2.2 s after every (re)connection
 // become the new baseline. The capture and the reconnect window are timed on
 // the timers' monotonic clock; dates (streaks, baselines, snoozes) on the wall
-// clock.
+// clock. A sample counts as of its arrival (MotionSample::age), so a source
+// reading in batches changes when results appear, never what they are.
 class PostureMonitor final : public QObject {
     Q_OBJECT
     Q_PROPERTY(backbeacon::PostureState state READ state NOTIFY stateChanged)
@@ -49,6 +50,10 @@ public:
     static constexpr double kConnectionCheckInterval = 1.0;
     static constexpr double kStalenessLimit = 3.0;
     static constexpr double kReconnectWindow = 2.2;
+    // The longest a sample may wait in its source: while it could show (see
+    // paceDelivery), and otherwise.
+    static constexpr double kPromptDelay = 0.05;
+    static constexpr double kRelaxedDelay = 0.25;
 
     PostureMonitor(AppSettings& settings, StatisticsStore& stats,
                    NotificationManager& notifications, MotionManager& manager, const Clock& clock,
@@ -66,6 +71,12 @@ public:
     // once; `finished` (and captureFinished) follow when the capture has ended.
     void captureBaseline(std::function<void()> finished = {});
     void resetCalibration();
+    // Hands the engine every sample that has arrived, for a reader about to
+    // look at the figures (the tray, each time it draws).
+    void catchUp();
+    // Whether a view follows the live figures: samples are then handed on
+    // promptly, as they are while an alert draws near or a capture runs.
+    void setLiveViewOpen(bool open);
 
     const PostureState& state() const { return m_state; }
     bool connected() const { return m_connected; }
@@ -106,14 +117,16 @@ private:
     void markDisconnected();
     void startConnectionTimer();
     void checkConnectionFreshness();
-    void startReconnectBaseline(double pitch, double roll);
-    bool collectReconnectBaseline(double pitch, double roll, Instant at);
+    void paceDelivery();
+    void startReconnectBaseline(double pitch, double roll, double monotonicAt);
+    bool collectReconnectBaseline(double pitch, double roll, Instant at, double monotonicAt);
     void adoptCurrentPostureAsBaseline(double pitch, double roll, Instant at);
 
     void setState(const PostureState& state);
     void setConnected(bool connected);
     void setFigures(double pitchDelta, double rollDelta, double combined, const QString& label);
     void clearFigures();
+    void publishFigures();
     void updateDriftFraction();
     PostureState waitingOrUncalibrated() const;
 
@@ -144,6 +157,15 @@ private:
     bool m_collectingCapture = false;
     std::vector<Orientation> m_captureSamples;
     std::vector<std::unique_ptr<Capture>> m_captures;
+    // The newest figures, not yet announced (see handle).
+    struct Figures {
+        double pitchDelta;
+        double rollDelta;
+        double combined;
+    };
+    std::optional<Figures> m_unpublished;
+    bool m_liveViewOpen = false;
+    double m_askedDelay = 0; // last asked of the motion source; 0 before
 };
 
 } // namespace backbeacon

@@ -9,7 +9,9 @@
 #include <arpa/inet.h>
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
+#include <ctime>
 #include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -24,6 +26,9 @@ namespace {
 constexpr int kReportIntervalMs = 10'000;
 // Datagrams fetched per system call.
 constexpr int kBatch = 64;
+// A sample's age beyond this is a wall clock set between its arrival and its
+// reading, not a wait: it is taken as this.
+constexpr double kMaxAgeSeconds = 1.0;
 // Until delivery starts nothing is read, so the queue is kept as small as the
 // kernel allows: stale datagrams then pin no memory and are few to discard.
 constexpr int kIdleBufferBytes = 1;
@@ -39,20 +44,25 @@ bool wouldBlock(int error) {
 } // namespace
 
 // One batch of receive slots. A slot holds exactly one datagram's worth, so a
-// longer datagram shows up as MSG_TRUNC instead of passing as 48 bytes.
+// longer datagram shows up as MSG_TRUNC instead of passing as 48 bytes, and
+// the kernel's note of when it arrived.
 struct UdpMotionManager::Batch {
+    using Control = std::array<unsigned char, CMSG_SPACE(sizeof(timespec))>;
+
     Batch() {
         for (int i = 0; i < kBatch; ++i) {
             iov[i] = {buffers[i].data(), buffers[i].size()};
             headers[i] = {};
             headers[i].msg_hdr.msg_iov = &iov[i];
             headers[i].msg_hdr.msg_iovlen = 1;
+            headers[i].msg_hdr.msg_control = controls[i].data();
         }
     }
     // Reads up to `count` datagrams without blocking: the number read, or -1 with errno.
     int receive(int fd, int count) {
         for (int i = 0; i < count; ++i) {
             headers[i].msg_hdr.msg_flags = 0;
+            headers[i].msg_hdr.msg_controllen = controls[i].size();
         }
         for (;;) {
             const int n =
@@ -63,10 +73,27 @@ struct UdpMotionManager::Batch {
         }
     }
     bool truncated(int i) const { return (headers[i].msg_hdr.msg_flags & MSG_TRUNC) != 0; }
+    // Seconds from the datagram's arrival to `now` (both on the wall clock);
+    // 0 without the kernel's timestamp.
+    double age(int i, const timespec& now) {
+        msghdr& header = headers[i].msg_hdr;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&header); c != nullptr; c = CMSG_NXTHDR(&header, c)) {
+            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+                timespec arrived{};
+                std::memcpy(&arrived, CMSG_DATA(c), sizeof arrived);
+                const double seconds = static_cast<double>(now.tv_sec - arrived.tv_sec) +
+                                       static_cast<double>(now.tv_nsec - arrived.tv_nsec) * 1e-9;
+                return std::clamp(seconds, 0.0, kMaxAgeSeconds);
+            }
+        }
+        return 0;
+    }
 
     std::array<std::array<unsigned char, kOpentrackDatagramSize>, kBatch> buffers{};
     std::array<iovec, kBatch> iov{};
     std::array<mmsghdr, kBatch> headers{};
+    std::array<Control, kBatch> controls{};
+    std::array<std::optional<MotionSample>, kBatch> samples{};
 };
 
 UdpMotionManager::UdpMotionManager() : UdpMotionManager(Options{}) {}
@@ -75,6 +102,7 @@ UdpMotionManager::UdpMotionManager(Options options)
     : m_options(options), m_batch(std::make_unique<Batch>()) {
     m_options.maxDatagramsPerPass = std::max(1, m_options.maxDatagramsPerPass);
     m_options.drainIntervalMs = std::max(0, m_options.drainIntervalMs);
+    m_delayMs = m_options.drainIntervalMs;
     m_reportTimer.setSingleShot(true);
     QObject::connect(&m_reportTimer, &QTimer::timeout, [this] { reportCounts(); });
     m_drainTimer.setSingleShot(true);
@@ -116,6 +144,9 @@ bool UdpMotionManager::bind() const {
         return false;
     }
     ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kIdleBufferBytes, sizeof kIdleBufferBytes);
+    // Each datagram's arrival, so a sample read later is still dated right.
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
     m_fd = fd;
     m_notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     m_notifier->setEnabled(false);
@@ -206,15 +237,25 @@ std::size_t UdpMotionManager::receivePending() {
             }
             break;
         }
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        std::array<std::optional<MotionSample>, kBatch>& samples = batch.samples;
+        int last = -1; // the last good one, which ends the reading
         for (int i = 0; i < n; ++i) {
-            const std::optional<MotionSample> sample =
-                batch.truncated(i)
-                    ? std::nullopt
-                    : parseOpentrackDatagram(batch.buffers[i].data(), batch.headers[i].msg_len);
-            if (sample) {
-                m_handler(sample);
+            samples[i] = batch.truncated(i) ? std::nullopt
+                                            : parseOpentrackDatagram(batch.buffers[i].data(),
+                                                                     batch.headers[i].msg_len);
+            if (samples[i]) {
+                samples[i]->age = batch.age(i, now);
+                last = i;
             } else {
                 ++m_malformed;
+            }
+        }
+        for (int i = 0; i <= last; ++i) {
+            if (samples[i]) {
+                samples[i]->batchContinues = i < last;
+                m_handler(samples[i]);
             }
         }
         read += static_cast<std::size_t>(n);
@@ -232,17 +273,32 @@ std::size_t UdpMotionManager::receivePending() {
     return read;
 }
 
+void UdpMotionManager::setMaximumDelay(double seconds) {
+    const double ms = std::isfinite(seconds) ? std::round(seconds * 1000.0) : 0.0;
+    m_delayMs = static_cast<int>(std::clamp(ms, 0.0, 60'000.0));
+    // A shorter delay holds for the samples already waiting too.
+    if (m_drainTimer.isActive() && m_drainTimer.remainingTime() > m_delayMs) {
+        m_drainTimer.start(m_delayMs);
+    }
+}
+
+void UdpMotionManager::deliverPending() {
+    // Only while a stream runs: a quiet socket's next datagram is read at once.
+    if (m_drainTimer.isActive()) {
+        receivePending();
+    }
+}
+
 void UdpMotionManager::scheduleNextPass(std::size_t read) {
     if (read >= static_cast<std::size_t>(m_options.maxDatagramsPerPass)) {
         // A backlog: read on at the loop's next turn, after the events waiting.
         m_drainTimer.stop();
         m_notifier->setEnabled(true);
     } else if (read > 0) {
-        // A stream: let it collect in the kernel's queue until the next pass.
+        // A stream: let it collect in the kernel's queue until the next pass,
+        // counted from this one however it came.
         m_notifier->setEnabled(false);
-        if (!m_drainTimer.isActive()) {
-            m_drainTimer.start(m_options.drainIntervalMs);
-        }
+        m_drainTimer.start(m_delayMs);
     } else {
         // Quiet: the next datagram wakes the loop itself.
         m_drainTimer.stop();

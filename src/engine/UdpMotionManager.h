@@ -19,9 +19,9 @@ namespace backbeacon {
 //
 // A tracker may send 250 Hz or more while the posture rules need a few samples
 // a second, so a running stream is read on a coarse timer, every sample of
-// each batch delivered in order, instead of waking the loop per datagram. A
-// quiet socket costs no wake-ups at all: the first datagram after a pause
-// wakes the loop through the socket itself.
+// each batch delivered in order and dated by its arrival, instead of waking
+// the loop per datagram. A quiet socket costs no wake-ups at all: the first
+// datagram after a pause wakes the loop through the socket itself.
 class UdpMotionManager final : public MotionManager {
 public:
     struct Options {
@@ -33,8 +33,9 @@ public:
         // Read per event-loop pass before yielding, so a flood cannot starve
         // timers and user input.
         int maxDatagramsPerPass = 256;
-        // While datagrams keep coming, how often the socket is read; a sample
-        // reaches the engine at most this much later than it arrived.
+        // While datagrams keep coming, how often the socket is read until
+        // setMaximumDelay says otherwise; a sample reaches the engine at most
+        // this much later than it arrived.
         int drainIntervalMs = 50;
     };
 
@@ -49,6 +50,10 @@ public:
     bool isDeviceMotionAvailable() const override;
     bool isDeviceMotionActive() const override;
     void startDeviceMotionUpdates(Handler handler) override;
+    // The drain interval while a stream runs; a shorter one applies at once.
+    void setMaximumDelay(double seconds) override;
+    // One pass now while a stream runs; the next timed one counts from it.
+    void deliverPending() override;
 
     // The bound port, 0 while unbound.
     std::uint16_t port() const;
@@ -66,8 +71,8 @@ public:
     std::size_t receivePending();
 
     // Event-loop wake-ups that read the socket since start, for the receive
-    // benchmark and tests: with a steady stream about 1000 / drainIntervalMs a
-    // second, whatever the stream's rate.
+    // benchmark and tests: with a steady stream about one per maximum delay,
+    // whatever the stream's rate.
     std::uint64_t passes() const { return m_passes; }
 
     // The socket itself, for tests that provoke socket errors.
@@ -93,6 +98,7 @@ private:
     std::uint64_t m_malformed = 0;
     std::uint64_t m_dropped = 0;
     std::uint64_t m_passes = 0;
+    int m_delayMs = 0;
     std::uint32_t m_kernelDropsSeen = 0;
     bool m_kernelDropsKnown = false;
 

@@ -131,6 +131,35 @@ TEST(StatusBarControllerTest, ClicksToggleThePanelAndSettingsReplaceIt) {
     EXPECT_EQ(quit.count(), 2);
 }
 
+// The engine reads the head source at its own pace while only the tray looks:
+// each redraw first takes in what has arrived, and an open panel asks for
+// samples promptly for as long as it stays open.
+TEST(StatusBarControllerTest, EachRedrawCatchesUpAndAnOpenPanelKeepsSamplesPrompt) {
+    ControllerRig rig;
+    rig.build();
+    rig.startCalibrated();
+    rig.time.advance(StatusBarController::kRedrawInterval / 2); // between two redraws
+    const int before = rig.motion.pendingDeliveries;
+    rig.time.advance(1.0);
+    EXPECT_EQ(rig.motion.pendingDeliveries - before, 5) << "one catch-up per redraw";
+    EXPECT_EQ(rig.motion.delays.back(), PostureMonitor::kRelaxedDelay);
+
+    emit rig.tray.clicked();
+    EXPECT_EQ(rig.motion.pendingDeliveries - before, 6) << "the panel opens on current figures";
+    EXPECT_EQ(rig.motion.delays.back(), PostureMonitor::kPromptDelay);
+    rig.time.advance(1.0);
+    EXPECT_EQ(rig.motion.delays.back(), PostureMonitor::kPromptDelay);
+    emit rig.tray.clicked();
+    EXPECT_EQ(rig.motion.delays.back(), PostureMonitor::kRelaxedDelay);
+
+    // Closed from elsewhere (it lost focus): noticed at the next redraw.
+    rig.controller->openPopover();
+    EXPECT_EQ(rig.motion.delays.back(), PostureMonitor::kPromptDelay);
+    rig.views.closePanel();
+    rig.time.advance(StatusBarController::kRedrawInterval);
+    EXPECT_EQ(rig.motion.delays.back(), PostureMonitor::kRelaxedDelay);
+}
+
 TEST(StatusBarControllerTest, WithoutATrayHostThePanelOpensAsAWindowAfterTenSeconds) {
     ControllerRig rig;
     rig.tray.shown = false;

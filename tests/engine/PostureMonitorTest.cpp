@@ -466,3 +466,131 @@ TEST(PostureMonitorLifetime, CallbacksOutlivingTheMonitorDoNothing) {
 }
 
 } // namespace
+
+// A source reading in batches hands on samples that waited: each counts as of
+// its arrival, so a streak, its alert, the charged time and the reconnect
+// window come out as if every sample had been read at once.
+TEST_F(PostureMonitorTest, ASampleThatWaitedCountsAsOfItsArrival) {
+    const auto late = [&](double pitchDegrees, double age, bool batchContinues = false) {
+        rig.motion.deliver(MotionSample{radians(pitchDegrees), 0, age, batchContinues});
+    };
+    // The window closes on the first sample that arrived 2.2 s after the
+    // first, however late it is read.
+    monitor.start();
+    late(0, 0);
+    rig.time.advance(2.5);
+    late(2, 0.5, true); // arrived 2.0 s in
+    EXPECT_FALSE(settings.goodPosture());
+    late(4, 0.25, true); // 2.25 s in: the window's last sample
+    ASSERT_TRUE(settings.goodPosture());
+    EXPECT_NEAR(settings.goodPosture()->pitch(), radians(2), 1e-15);
+    EXPECT_EQ(settings.goodPosture()->capturedAt(), rig.time.now() - 0.25);
+    late(2, 0);
+    settings.setSensitivityDegrees(10);
+    settings.setAlertDelay(5);
+    const double monitored = rig.stats.today().monitoredSeconds;
+
+    // A batch read 0.5 s after the last sample: the streak began at the
+    // arrival of its first bad sample, and every interval counts once.
+    rig.time.advance(0.5);
+    late(2, 0.375, true);
+    late(30, 0.25, true);
+    late(30, 0);
+    ASSERT_EQ(kind(), Kind::bad);
+    const Instant since = rig.time.now() - 0.25;
+    EXPECT_EQ(monitor.state().date(), since);
+    EXPECT_DOUBLE_EQ(rig.stats.today().monitoredSeconds - monitored, 0.5);
+    EXPECT_DOUBLE_EQ(rig.stats.today().slouchedSeconds, 0.25);
+
+    // The alert: not for a sample that arrived just before the delay was up,
+    // read after it; for the first that arrived at it.
+    rig.time.jumpClock(since + 5.125);
+    late(30, 0.25);
+    EXPECT_EQ(rig.alertsShown(), 0u);
+    late(30, 0.125);
+    EXPECT_EQ(rig.alertsShown(), 1u);
+}
+
+// Figures only an onlooker needs are announced for the newest sample of each
+// batch; a state change on the way is announced with the figures it was
+// reached with.
+TEST_F(PostureMonitorTest, WithinABatchOnlyTheNewestFiguresAreAnnounced) {
+    settings.setSensitivityDegrees(10);
+    rig.startCalibrated();
+    std::vector<double> drift;
+    int labels = 0;
+    std::vector<double> driftAtStateChange;
+    const QObject listener; // gone before what it fills
+    QObject::connect(&monitor, &PostureMonitor::combinedDriftDegreesChanged, &listener,
+                     [&](double degrees) { drift.push_back(degrees); });
+    QObject::connect(&monitor, &PostureMonitor::directionLabelChanged, &listener,
+                     [&] { ++labels; });
+    QObject::connect(&monitor, &PostureMonitor::stateChanged, &listener,
+                     [&] { driftAtStateChange.push_back(monitor.combinedDriftDegrees()); });
+    const auto batched = [&](double pitchDegrees, bool batchContinues) {
+        rig.time.advance(0.01);
+        rig.motion.deliver(MotionSample{radians(pitchDegrees), 0, 0, batchContinues});
+    };
+
+    batched(2, true);
+    batched(3, true);
+    EXPECT_TRUE(drift.empty());
+    batched(4, false);
+    ASSERT_EQ(drift.size(), 1u);
+    EXPECT_NEAR(drift[0], 4, 1e-9);
+    EXPECT_EQ(labels, 1);
+
+    batched(5, true);
+    batched(12, true); // out of line here
+    batched(13, true);
+    ASSERT_EQ(driftAtStateChange.size(), 1u);
+    EXPECT_NEAR(driftAtStateChange[0], 12, 1e-9);
+    EXPECT_NEAR(monitor.combinedDriftDegrees(), 12, 1e-9) << "announced so far";
+    batched(14, false);
+    EXPECT_NEAR(monitor.combinedDriftDegrees(), 14, 1e-9);
+    EXPECT_EQ(drift.size(), 3u);
+
+    // A lost stream ends a batch and clears what it held back.
+    batched(20, true);
+    rig.motion.deliverNothing();
+    EXPECT_EQ(monitor.combinedDriftDegrees(), 0);
+    EXPECT_EQ(monitor.directionLabel(), "");
+}
+
+// Samples may wait in the source while nothing shows them late; they are asked
+// for promptly while a view follows the figures, a capture runs or a streak
+// draws near its alert, and at once for whoever is about to look.
+TEST_F(PostureMonitorTest, AsksForPromptSamplesOnlyWhereALateOneWouldShow) {
+    constexpr double prompt = PostureMonitor::kPromptDelay;
+    constexpr double relaxed = PostureMonitor::kRelaxedDelay;
+    const std::vector<double>& delays = rig.motion.delays;
+    settings.setSensitivityDegrees(10);
+    settings.setAlertDelay(5);
+    monitor.catchUp();
+    EXPECT_EQ(rig.motion.pendingDeliveries, 0) << "nothing to ask of before start";
+    rig.startCalibrated();
+    EXPECT_EQ(delays, std::vector<double>{relaxed});
+
+    rig.sampleAfter(0.1, 30);
+    EXPECT_EQ(delays.back(), prompt) << "a streak on its way to an alert";
+    rig.hold(30, 0, 5.5, 0.5);
+    ASSERT_EQ(rig.alertsShown(), 1u);
+    EXPECT_EQ(delays.back(), relaxed) << "alerted";
+    rig.sampleAfter(0.1, 0);
+    EXPECT_EQ(delays.back(), relaxed);
+
+    monitor.setLiveViewOpen(true);
+    EXPECT_EQ(delays.back(), prompt);
+    monitor.setLiveViewOpen(false);
+    EXPECT_EQ(delays.back(), relaxed);
+
+    monitor.captureBaseline();
+    EXPECT_EQ(delays.back(), prompt);
+    rig.hold(0, 0, PostureMonitor::kCaptureDuration + 0.2);
+    ASSERT_EQ(kind(), Kind::good);
+    EXPECT_EQ(delays.back(), relaxed);
+    EXPECT_EQ(delays.size(), 7u) << "asked only on a change";
+
+    monitor.catchUp();
+    EXPECT_EQ(rig.motion.pendingDeliveries, 1);
+}

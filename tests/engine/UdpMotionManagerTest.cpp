@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -248,14 +249,24 @@ TEST(UdpMotionManager, AFloodLeavesTheLoopResponsiveAndEndsOnTheNewestSample) {
     EXPECT_LT(*deliveredWhenOtherEventRan, static_cast<std::size_t>(kBacklog));
 }
 
-// A running stream is read on the drain timer, a batch per pass, so the loop
-// wakes at the timer's pace and not the tracker's; a quiet socket is watched
-// again and its next datagram read at once.
+// Bytes waiting in a socket's receive queue, as the kernel charges them.
+std::uint32_t queuedBytes(int fd) {
+    std::array<std::uint32_t, SK_MEMINFO_VARS> info{};
+    socklen_t length = sizeof info;
+    return ::getsockopt(fd, SOL_SOCKET, SO_MEMINFO, info.data(), &length) == 0
+               ? info[SK_MEMINFO_RMEM_ALLOC]
+               : 0;
+}
+
+// A running stream is read a batch per pass, so the loop wakes at the drain's
+// pace and not the tracker's; a quiet socket is watched again and its next
+// datagram read at once. The passes are driven by hand: the timer's interval
+// is far longer than the test, so nothing here depends on how fast it runs.
 TEST(UdpMotionManager, AStreamIsReadInBatchesAndAQuietSocketWakesOnItsNextDatagram) {
-    // Long enough that the datagrams sent right after a pass all wait for the next.
-    UdpMotionManager receiver(Options{.port = 0, .drainIntervalMs = 1'000});
+    UdpMotionManager receiver(Options{.port = 0, .drainIntervalMs = 3'600'000});
     Samples got;
     receiver.startDeviceMotionUpdates(collect(got));
+    const int fd = receiver.socketDescriptor();
     UdpSender sender(receiver.port());
     const auto send = [&](double pitch) {
         ASSERT_TRUE(sender.send(opentrackPose(pitch, 0).data(), 48));
@@ -264,23 +275,63 @@ TEST(UdpMotionManager, AStreamIsReadInBatchesAndAQuietSocketWakesOnItsNextDatagr
     send(1);
     ASSERT_TRUE(waitFor([&] { return got.size() == 1; }));
     EXPECT_EQ(receiver.passes(), 1u) << "the first datagram wakes the loop";
-    for (int i = 2; i <= 6; ++i) {
+    ASSERT_FALSE(got[0]->batchContinues);
+
+    // The rest of the batch waits in the kernel's queue, whatever the loop does.
+    send(2);
+    ASSERT_TRUE(waitFor([&] { return queuedBytes(fd) > 0; }));
+    const std::uint32_t one = queuedBytes(fd);
+    for (int i = 3; i <= 6; ++i) {
         send(i);
     }
     const OpentrackBytes tooShort{};
     ASSERT_TRUE(sender.send(tooShort.data(), 47));
-    ASSERT_TRUE(waitFor([&] { return got.size() == 6; }));
+    ASSERT_TRUE(waitFor([&] { return queuedBytes(fd) > 5 * one; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(got.size(), 1u);
+    EXPECT_EQ(receiver.passes(), 1u);
+
+    // The drain's pass: the whole batch in order, the last good sample ending
+    // it although a malformed datagram came after.
+    receiver.deliverPending();
     EXPECT_EQ(receiver.passes(), 2u) << "one pass for the whole batch";
+    ASSERT_EQ(got.size(), 6u);
     EXPECT_EQ(receiver.malformedDatagrams(), 1u);
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_TRUE(sameSample(got[static_cast<std::size_t>(i)], i + 1, 0)) << i;
+    for (std::size_t i = 0; i < 6; ++i) {
+        EXPECT_TRUE(sameSample(got[i], static_cast<double>(i) + 1, 0)) << i;
+        EXPECT_EQ(got[i]->batchContinues, i > 0 && i < 5) << i;
     }
 
-    // The stream has stopped: the next timed pass finds nothing and hands the
-    // socket back to the notifier, which reads the next datagram at once.
-    ASSERT_TRUE(waitFor([&] { return receiver.passes() == 3; }));
+    // The stream has stopped: the next pass finds nothing and hands the socket
+    // back to the notifier, which reads the next datagram at once.
+    receiver.deliverPending();
+    EXPECT_EQ(receiver.passes(), 3u);
+    receiver.deliverPending();
+    EXPECT_EQ(receiver.passes(), 3u) << "a quiet socket is not read on demand";
     send(7);
     ASSERT_TRUE(waitFor([&] { return got.size() == 7; }));
     EXPECT_EQ(receiver.passes(), 4u);
     EXPECT_TRUE(sameSample(got.back(), 7, 0));
+}
+
+// A shorter maximum delay applies to the samples already waiting, and a
+// sample read late carries how long it waited.
+TEST(UdpMotionManager, AShorterDelayAppliesAtOnceAndALateSampleKnowsItsAge) {
+    UdpMotionManager receiver(Options{.port = 0, .drainIntervalMs = 3'600'000});
+    Samples got;
+    receiver.startDeviceMotionUpdates(collect(got));
+    UdpSender sender(receiver.port());
+    ASSERT_TRUE(sender.send(opentrackPose(1, 0).data(), 48));
+    ASSERT_TRUE(waitFor([&] { return got.size() == 1; }));
+
+    ASSERT_TRUE(sender.send(opentrackPose(2, 0).data(), 48));
+    ASSERT_TRUE(waitFor([&] { return queuedBytes(receiver.socketDescriptor()) > 0; }));
+    constexpr double kWaited = 0.03;
+    std::this_thread::sleep_for(std::chrono::duration<double>(kWaited));
+    receiver.setMaximumDelay(0);
+    ASSERT_TRUE(waitFor([&] { return got.size() == 2; }));
+    // A lower bound only: a slow machine makes the wait longer, never shorter.
+    // The kernel's clock and the sleep's may round apart by a tick.
+    EXPECT_GE(got[1]->age, kWaited - 0.002);
+    EXPECT_LE(got[1]->age, 1.0);
 }

@@ -2,6 +2,8 @@
 
 #include "engine/MotionManager.h"
 
+#include <vector>
+
 namespace backbeacon::testing {
 
 // A motion source the test plays by hand.
@@ -14,12 +16,16 @@ public:
         m_handler = std::move(handler);
     }
 
+    void setMaximumDelay(double seconds) override { delays.push_back(seconds); }
+    void deliverPending() override { ++pendingDeliveries; }
+
     // Delivers a sample if delivery has started; returns whether it had.
-    bool deliver(double pitch, double roll) {
+    bool deliver(double pitch, double roll) { return deliver(MotionSample{pitch, roll}); }
+    bool deliver(const MotionSample& sample) {
         if (!m_handler) {
             return false;
         }
-        m_handler(MotionSample{pitch, roll});
+        m_handler(sample);
         return true;
     }
     bool deliverNothing() {
@@ -32,6 +38,9 @@ public:
 
     bool available = true;
     int starts = 0;
+    // What the engine asked for: each maximum delay, and deliveries at once.
+    std::vector<double> delays;
+    int pendingDeliveries = 0;
 
 private:
     Handler m_handler;
