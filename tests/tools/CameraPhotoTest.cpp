@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iostream>
 #include <opencv2/imgproc.hpp>
 #include <string>
 #include <vector>
@@ -87,9 +88,11 @@ TEST_P(CameraPhotos, AStillHeadUnderCameraNoiseReadsStill) {
             roll.push_back(pose->roll);
         }
     }
-    // bench_camera_pose reports these against the 0.3° goal.
-    EXPECT_LT(spread(pitch), 0.5);
+    // The noise is seeded, so these are the figures bench_camera_pose reports.
+    EXPECT_LT(spread(pitch), 0.3);
     EXPECT_LT(spread(roll), 0.2);
+    std::cout << "still head spread: pitch " << spread(pitch) << "°, roll " << spread(roll)
+              << "°\n";
 }
 
 TEST_P(CameraPhotos, FollowsTheLargestFaceAndFindsItAgainAfterLosingIt) {
