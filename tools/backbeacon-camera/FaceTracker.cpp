@@ -20,7 +20,7 @@ constexpr int kCloseDetectionWidth = 640;
 constexpr int kCloseLookEvery = 5;
 // Tracked frames between confirmations that the face is still there, and the
 // width the face is brought to for that.
-constexpr int kConfirmEvery = 10;
+constexpr int kConfirmEvery = 30;
 constexpr double kConfirmFaceWidth = 110;
 // A followed face that grows or shrinks more than this in one frame, or moves
 // more than this share of its box, has been lost, not followed.

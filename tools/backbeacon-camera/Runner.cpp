@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <opencv2/core/utility.hpp>
 #include <stdexcept>
 
 namespace backbeacon::camera {
@@ -47,6 +48,9 @@ Outcome openWithRetries(const CameraOptions& options, StopSignal& stop, bool ret
 } // namespace
 
 ExitCode runCamera(const CameraOptions& options, StopSignal& stop, std::string& error) {
+    // A frame's few small resizes cost less than waking a pool of threads for
+    // each of them.
+    cv::setNumThreads(0);
     if (const auto problem = FaceModel::problemWith(options.model)) {
         error = *problem;
         return ExitCode::ModelUnreadable;
