@@ -8,9 +8,9 @@ packages=(
   build-essential cmake ninja-build pkg-config
   # libraries
   qt6-base-dev qt6-declarative-dev qt6-svg-dev nlohmann-json3-dev libpng-dev
-  # the alert sound where the notification server plays none, and the sound
-  # theme it comes from
-  libcanberra-dev sound-theme-freedesktop
+  # the alert sound where the notification server plays none, the sound theme
+  # it comes from, and ALSA (its messages go to the app's log)
+  libcanberra-dev sound-theme-freedesktop libasound2-dev
   # backbeacon-camera: face landmarks and their model, capture, pose fitting
   libdlib-dev libdlib-data libopencv-videoio-dev libopencv-calib3d-dev
   libopencv-imgproc-dev libopencv-imgcodecs-dev

@@ -2,11 +2,30 @@
 
 #include <QLoggingCategory>
 
+#include <alsa/asoundlib.h>
 #include <canberra.h>
+#include <cstdarg>
+#include <cstdio>
 
 Q_LOGGING_CATEGORY(lcSound, "backbeacon.sound")
 
 namespace backbeacon {
+
+namespace {
+
+// ALSA writes every failed device lookup to stderr itself, eight lines per
+// alert on a machine without sound; its words go to the debug log instead.
+void alsaToDebugLog(const char* /*file*/, int /*line*/, const char* function, int error,
+                    const char* format, ...) {
+    char text[512];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    qCDebug(lcSound) << "ALSA:" << function << text << (error ? snd_strerror(error) : "");
+}
+
+} // namespace
 
 // Owns the libcanberra context; used on the sound thread only.
 class CanberraSoundPlayer::Worker final : public QObject {
@@ -36,6 +55,8 @@ public:
 
 private:
     int open() {
+        // libcanberra plays through ALSA when no sound server answers.
+        snd_lib_error_set_handler(alsaToDebugLog);
         int result = ca_context_create(&m_context);
         if (result != CA_SUCCESS) {
             m_context = nullptr;
