@@ -2,11 +2,12 @@
 #   make test   install missing Debian packages, build, run every test
 #   make run    build and start the app; without a display, the headless demo
 #   make bench  build and run the benchmarks
+#   make package  build the Debian package (build/backbeacon_<version>_<arch>.deb)
 BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build test run bench format format-check fuzz clean
+.PHONY: deps configure build test run bench package format format-check fuzz clean
 
 deps:
 	@scripts/install-deps.sh
@@ -32,6 +33,11 @@ run: build
 
 bench: configure
 	cmake --build $(BUILD) -j $(JOBS) --target run_benchmarks
+
+# Only what goes into the package is built for it.
+package: configure
+	cmake --build $(BUILD) -j $(JOBS) --target package_contents
+	cd $(BUILD) && cpack
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -8,6 +8,9 @@ packages=(
   build-essential cmake ninja-build pkg-config
   # libraries
   qt6-base-dev qt6-declarative-dev qt6-svg-dev nlohmann-json3-dev libpng-dev
+  # the alert sound where the notification server plays none, the sound theme
+  # it comes from, and ALSA (its messages go to the app's log)
+  libcanberra-dev sound-theme-freedesktop libasound2-dev
   # backbeacon-camera: face landmarks and their model, capture, pose fitting
   libdlib-dev libdlib-data libopencv-videoio-dev libopencv-calib3d-dev
   libopencv-imgproc-dev libopencv-imgcodecs-dev
@@ -30,6 +33,8 @@ packages=(
   at-spi2-core python3-pyatspi
   # checkers for the installed desktop entry and AppStream metainfo
   desktop-file-utils appstream
+  # checker for the Debian package
+  lintian
 )
 
 missing=()

@@ -15,6 +15,7 @@
 #include "model/QSettingsPreferences.h"
 #include "model/Timer.h"
 #include "model/XdgAutostartLoginItem.h"
+#include "notify/CanberraSoundPlayer.h"
 #include "notify/FreedesktopNotificationCenter.h"
 #include "stats/LocalCalendar.h"
 #include "stats/StatisticsStore.h"
@@ -30,15 +31,25 @@
 #include <QSessionManager>
 
 #include <cstdio>
+#include <cstring>
 
 using namespace backbeacon;
 
 int main(int argc, char* argv[]) {
+    // Answered before anything needs a display, so it works anywhere.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("backbeacon %s\n", BACKBEACON_VERSION);
+            return 0;
+        }
+    }
+
     // The software scene graph keeps a tray app small: the GL path under Mesa
     // costs about 80 MiB more and opens the panel four times slower.
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     QApplication::setApplicationName(QStringLiteral("Backbeacon"));
     QApplication::setOrganizationName(QStringLiteral("Backbeacon"));
+    QApplication::setApplicationVersion(QStringLiteral(BACKBEACON_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("org.backbeacon.Backbeacon"));
     QApplication application(argc, argv);
     application.setQuitOnLastWindowClosed(false);
@@ -65,7 +76,8 @@ int main(int argc, char* argv[]) {
     StatsFile statsFile(StatsFile::defaultFolder());
     LocalCalendar calendar;
     TimeZoneWatch timeZoneWatch(calendar, timers);
-    FreedesktopNotificationCenter notificationCenter;
+    CanberraSoundPlayer soundPlayer;
+    FreedesktopNotificationCenter notificationCenter(QDBusConnection::sessionBus(), &soundPlayer);
     UdpMotionManager motion;
     QtProcessLauncher processLauncher;
     QtStatusItem statusItem;

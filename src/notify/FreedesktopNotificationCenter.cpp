@@ -25,8 +25,10 @@ QDBusMessage serverCall(const QString& method) {
 
 } // namespace
 
-FreedesktopNotificationCenter::FreedesktopNotificationCenter(QDBusConnection bus, QObject* parent)
-    : NotificationCenter(parent), m_bus(std::move(bus)),
+FreedesktopNotificationCenter::FreedesktopNotificationCenter(QDBusConnection bus,
+                                                             SoundPlayer* soundPlayer,
+                                                             QObject* parent)
+    : NotificationCenter(parent), m_bus(std::move(bus)), m_soundPlayer(soundPlayer),
       m_serverWatcher(kService, m_bus, QDBusServiceWatcher::WatchForOwnerChange) {
     // Bound to the server's name, so other processes cannot fake its signals.
     m_bus.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
@@ -35,6 +37,7 @@ FreedesktopNotificationCenter::FreedesktopNotificationCenter(QDBusConnection bus
                   SLOT(onNotificationClosed(uint, uint, QDBusMessage)));
     connect(&m_serverWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
             &FreedesktopNotificationCenter::serverChanged);
+    readCapabilities();
 }
 
 void FreedesktopNotificationCenter::setNotificationCategories(
@@ -60,9 +63,11 @@ void FreedesktopNotificationCenter::add(const NotificationRequest& request) {
         hints.insert(QStringLiteral("image-path"),
                      QUrl::fromLocalFile(request.attachmentPath).toString(QUrl::FullyEncoded));
     }
-    if (request.sound) {
-        hints.insert(QStringLiteral("sound-name"), QStringLiteral("message-new-instant"));
+    const bool ourSound = request.sound && soundPlayedBy() == SoundPlayedBy::app;
+    if (request.sound && !ourSound) {
+        hints.insert(QStringLiteral("sound-name"), QString::fromLatin1(kSoundName));
     } else {
+        // Also when we play it ourselves: one sound, never the server's as well.
         hints.insert(QStringLiteral("suppress-sound"), true);
     }
 
@@ -78,6 +83,9 @@ void FreedesktopNotificationCenter::add(const NotificationRequest& request) {
         }
         remember({reply.reply().service(), reply.value(), requestIdentifier});
     });
+    if (ourSound) {
+        m_soundPlayer->play(QString::fromLatin1(kSoundName));
+    }
 }
 
 void FreedesktopNotificationCenter::getAuthorizationStatus(std::function<void(int status)> done) {
@@ -131,9 +139,38 @@ void FreedesktopNotificationCenter::onNotificationClosed(uint id, uint /*reason*
 }
 
 void FreedesktopNotificationCenter::serverChanged(const QString& /*name*/, const QString& oldOwner,
-                                                  const QString& /*newOwner*/) {
+                                                  const QString& newOwner) {
     // Whatever the server that went away showed for us went with it.
     std::erase_if(m_shown, [&](const Shown& shown) { return shown.server == oldOwner; });
+    if (newOwner.isEmpty()) {
+        ++m_serverGeneration; // an answer still on its way is the old server's
+        setSoundPlayedBy(SoundPlayedBy::unknown);
+        return;
+    }
+    // A new server may play sounds where the last did not, or the other way.
+    readCapabilities();
+}
+
+void FreedesktopNotificationCenter::readCapabilities() {
+    const unsigned generation = ++m_serverGeneration;
+    send(serverCall(QStringLiteral("GetCapabilities")),
+         [this, generation](const QDBusPendingCall& answer) {
+             if (generation != m_serverGeneration) {
+                 return; // another server has come since
+             }
+             const QDBusPendingReply<QStringList> reply = answer;
+             if (reply.isError()) {
+                 setSoundPlayedBy(SoundPlayedBy::unknown);
+                 return;
+             }
+             const QStringList capabilities = reply.value();
+             qCDebug(lcNotifyBus) << "notification server capabilities:" << capabilities;
+             if (capabilities.contains(QStringLiteral("sound"))) {
+                 setSoundPlayedBy(SoundPlayedBy::server);
+             } else {
+                 setSoundPlayedBy(m_soundPlayer ? SoundPlayedBy::app : SoundPlayedBy::unknown);
+             }
+         });
 }
 
 void FreedesktopNotificationCenter::remember(Shown shown) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "NotificationCenter.h"
+#include "SoundPlayer.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -15,6 +16,8 @@ namespace backbeacon {
 // The desktop's notification server (org.freedesktop.Notifications) on the
 // session bus. Every call is asynchronous: a server that is missing, hangs or
 // goes away never holds up the main thread, and its failures are dropped.
+// Servers that play no sounds (no "sound" capability) leave the alert's sound
+// to `soundPlayer`, if there is one.
 class FreedesktopNotificationCenter final : public NotificationCenter {
     Q_OBJECT
 
@@ -25,7 +28,10 @@ public:
     // How long a call may go unanswered before it counts as failed.
     static constexpr int kCallTimeoutMs = 10'000;
 
+    static constexpr const char* kSoundName = "message-new-instant";
+
     explicit FreedesktopNotificationCenter(QDBusConnection bus = QDBusConnection::sessionBus(),
+                                           SoundPlayer* soundPlayer = nullptr,
                                            QObject* parent = nullptr);
 
     void setNotificationCategories(std::vector<NotificationCategory> categories) override;
@@ -53,11 +59,16 @@ private:
     void send(const QDBusMessage& call,
               std::function<void(const QDBusPendingCall& answer)> answered);
     void serverChanged(const QString& name, const QString& oldOwner, const QString& newOwner);
+    // Asks the server now on the bus what it can do; once per server.
+    void readCapabilities();
     void remember(Shown shown);
     QString forget(const QString& server, uint id);
 
     QDBusConnection m_bus;
+    SoundPlayer* m_soundPlayer;
     QDBusServiceWatcher m_serverWatcher;
+    // Counts servers seen, so an answer from one that has since gone is dropped.
+    unsigned m_serverGeneration = 0;
     std::vector<NotificationCategory> m_categories;
     std::deque<Shown> m_shown; // oldest first
 };

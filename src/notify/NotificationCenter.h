@@ -29,6 +29,13 @@ struct NotificationRequest {
     bool sound = false;
 };
 
+// Who makes the alert's sound heard while sound is on.
+enum class SoundPlayedBy {
+    unknown, // no notification server has answered yet
+    server,
+    app,
+};
+
 // The desktop's notification service: the freedesktop D-Bus server in the
 // app, a recording fake in tests. Main thread only; nothing here blocks.
 class NotificationCenter : public QObject {
@@ -36,6 +43,8 @@ class NotificationCenter : public QObject {
 
 public:
     using QObject::QObject;
+
+    SoundPlayedBy soundPlayedBy() const { return m_soundPlayedBy; }
 
     // The categories requests may name; replaces any set before.
     virtual void setNotificationCategories(std::vector<NotificationCategory> categories) = 0;
@@ -48,6 +57,18 @@ public:
 signals:
     // The user chose an action on a notification this center added.
     void actionInvoked(const QString& requestIdentifier, const QString& actionIdentifier);
+    void soundPlayedByChanged();
+
+protected:
+    void setSoundPlayedBy(SoundPlayedBy playedBy) {
+        if (playedBy != m_soundPlayedBy) {
+            m_soundPlayedBy = playedBy;
+            emit soundPlayedByChanged();
+        }
+    }
+
+private:
+    SoundPlayedBy m_soundPlayedBy = SoundPlayedBy::unknown;
 };
 
 } // namespace backbeacon

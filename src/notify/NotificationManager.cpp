@@ -19,6 +19,8 @@ NotificationManager::NotificationManager(AppSettings& settings, NotificationCent
     : QObject(parent), m_center(center), m_settings(settings), m_clock(clock) {
     connect(&m_center, &NotificationCenter::actionInvoked, this,
             &NotificationManager::handleAction);
+    connect(&m_center, &NotificationCenter::soundPlayedByChanged, this,
+            &NotificationManager::soundPlayedByChanged);
     m_center.setNotificationCategories(
         {{kCategoryIdentifier, {{kSnoozeActionIdentifier, QStringLiteral("Pause 10 min")}}}});
 }

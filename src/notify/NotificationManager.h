@@ -1,5 +1,6 @@
 #pragma once
 
+#include "NotificationCenter.h"
 #include "NotificationIcon.h"
 #include "model/Instant.h"
 
@@ -11,13 +12,13 @@ namespace backbeacon {
 
 class AppSettings;
 class Clock;
-class NotificationCenter;
 
 // Decides when a posture alert is shown and turns its "Pause 10 min" action
 // into a snooze. The only contact with the desktop's notification service.
 class NotificationManager final : public QObject {
     Q_OBJECT
     Q_PROPERTY(int authorizationStatus READ authorizationStatus NOTIFY authorizationStatusChanged)
+    Q_PROPERTY(bool soundPlayedByApp READ soundPlayedByApp NOTIFY soundPlayedByChanged)
 
 public:
     using SnoozeHandler = std::function<void(int minutes)>;
@@ -36,6 +37,9 @@ public:
     // 0 not determined, 1 denied, 2 authorized.
     int authorizationStatus() const { return m_authorizationStatus; }
     NotificationCenter& center() { return m_center; }
+    // Who plays the alert's sound, as the notification server last told.
+    SoundPlayedBy soundPlayedBy() const { return m_center.soundPlayedBy(); }
+    bool soundPlayedByApp() const { return soundPlayedBy() == SoundPlayedBy::app; }
 
     const SnoozeHandler& snoozeHandler() const { return m_snoozeHandler; }
     void setSnoozeHandler(SnoozeHandler handler) { m_snoozeHandler = std::move(handler); }
@@ -50,6 +54,7 @@ public:
 
 signals:
     void authorizationStatusChanged(int status);
+    void soundPlayedByChanged();
 
 private:
     void handleAction(const QString& requestIdentifier, const QString& actionIdentifier);

@@ -72,11 +72,14 @@ ViewModel::ViewModel(Models models, QLocale locale, QObject* parent)
 
     connect(&m_models.notifications, &NotificationManager::authorizationStatusChanged, this,
             &ViewModel::updateAuthorization);
+    connect(&m_models.notifications, &NotificationManager::soundPlayedByChanged, this,
+            &ViewModel::updateSoundPlayedBy);
 
     updateSettingsFigures();
     updateMonitorFigures();
     updateHistory();
     updateAuthorization();
+    updateSoundPlayedBy();
     updateSnooze();
     updateCameraStatus();
 }
@@ -246,6 +249,21 @@ void ViewModel::updateAuthorization() {
         m_authorizationColor = color;
         emit authorizationChanged();
     }
+}
+
+void ViewModel::updateSoundPlayedBy() {
+    QString text;
+    switch (m_models.notifications.soundPlayedBy()) {
+    case SoundPlayedBy::app:
+        text = QStringLiteral("Played by Backbeacon");
+        break;
+    case SoundPlayedBy::server:
+        text = QStringLiteral("Played by the notification server");
+        break;
+    case SoundPlayedBy::unknown:
+        break;
+    }
+    update(m_soundPlayedByText, text, &ViewModel::soundPlayedByTextChanged);
 }
 
 // Re-checked when the snooze ends, so "Cancel Snooze" goes away by itself. A

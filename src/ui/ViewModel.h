@@ -65,6 +65,7 @@ class ViewModel final : public QObject {
         int cooldownIndex READ cooldownIndex WRITE setCooldownIndex NOTIFY cooldownIndexChanged)
     Q_PROPERTY(QString authorizationText READ authorizationText NOTIFY authorizationChanged)
     Q_PROPERTY(QColor authorizationColor READ authorizationColor NOTIFY authorizationChanged)
+    Q_PROPERTY(QString soundPlayedByText READ soundPlayedByText NOTIFY soundPlayedByTextChanged)
     Q_PROPERTY(int historyCount READ historyCount NOTIFY historyCountChanged)
     Q_PROPERTY(QVariantList historyBars READ historyBars NOTIFY historyBarsChanged)
     Q_PROPERTY(QVariantList historyRows READ historyRows NOTIFY historyRowsChanged)
@@ -125,6 +126,8 @@ public:
     void setCooldownIndex(int index);
     QString authorizationText() const { return m_authorizationText; }
     QColor authorizationColor() const { return m_authorizationColor; }
+    // Under the sound switch: who plays the sound; empty while nobody knows.
+    QString soundPlayedByText() const { return m_soundPlayedByText; }
     int historyCount() const { return m_historyCount; }
     QVariantList historyBars() const { return m_historyBars; }
     QVariantList historyRows() const { return m_historyRows; }
@@ -161,6 +164,7 @@ signals:
     void alertDelayIndexChanged();
     void cooldownIndexChanged();
     void authorizationChanged();
+    void soundPlayedByTextChanged();
     void historyCountChanged();
     void historyBarsChanged();
     void historyRowsChanged();
@@ -176,6 +180,7 @@ private:
     void updateHistory();
     void updateToday();
     void updateAuthorization();
+    void updateSoundPlayedBy();
     void updateSnooze();
     void updateCameraStatus();
 
@@ -228,6 +233,7 @@ private:
     int m_cooldownIndex = -1;
     QString m_authorizationText;
     QColor m_authorizationColor;
+    QString m_soundPlayedByText;
     int m_historyCount = 0;
     QVariantList m_historyBars;
     QVariantList m_historyRows;

@@ -1,6 +1,7 @@
 # Installs the build into a scratch root (DESTDIR, prefix /usr) and checks that
 # the desktop entry, metainfo and icon land where desktops look for them, and
-# that the names tying them together agree. Given: BUILD_DIR, DATA_DIR, ROOT.
+# that the names tying them together agree. Given: BUILD_DIR, DATA_DIR, ROOT,
+# VERSION, ICON_SIZES.
 file(REMOVE_RECURSE "${ROOT}")
 execute_process(
   COMMAND ${CMAKE_COMMAND} -E env DESTDIR=${ROOT}
@@ -14,7 +15,7 @@ set(id org.backbeacon.Backbeacon)
 set(share "${ROOT}/usr/share")
 foreach(entry
     "applications/${id}.desktop|${id}.desktop"
-    "metainfo/${id}.metainfo.xml|${id}.metainfo.xml"
+    "metainfo/${id}.metainfo.xml|${BUILD_DIR}/data/${id}.metainfo.xml"
     "icons/hicolor/scalable/apps/${id}.svg|icons/${id}.svg")
   string(REPLACE "|" ";" entry "${entry}")
   list(GET entry 0 installed)
@@ -22,10 +23,13 @@ foreach(entry
   if(NOT EXISTS "${share}/${installed}")
     message(FATAL_ERROR "not installed: /usr/share/${installed}\n${output}")
   endif()
+  if(NOT IS_ABSOLUTE "${source}")
+    set(source "${DATA_DIR}/${source}")
+  endif()
   execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files
-                  "${share}/${installed}" "${DATA_DIR}/${source}" RESULT_VARIABLE differs)
+                  "${share}/${installed}" "${source}" RESULT_VARIABLE differs)
   if(differs)
-    message(FATAL_ERROR "/usr/share/${installed} differs from data/${source}")
+    message(FATAL_ERROR "/usr/share/${installed} differs from ${source}")
   endif()
 endforeach()
 
@@ -41,4 +45,33 @@ foreach(tag "<id>${id}</id>" "<launchable type=\"desktop-id\">${id}.desktop</lau
     message(FATAL_ERROR "the metainfo lacks ${tag}")
   endif()
 endforeach()
-message(STATUS "installed under ${share}: the desktop entry, metainfo and icon")
+# The PNG sizes, each a PNG of its folder's size (width and height are the
+# big-endian words at bytes 16 and 20 of the header).
+foreach(size ${ICON_SIZES})
+  set(png "${share}/icons/hicolor/${size}x${size}/apps/${id}.png")
+  if(NOT EXISTS "${png}")
+    message(FATAL_ERROR "not installed: ${png}")
+  endif()
+  file(READ "${png}" header LIMIT 24 HEX)
+  math(EXPR expected "${size}" OUTPUT_FORMAT HEXADECIMAL)
+  string(SUBSTRING "${expected}" 2 -1 expected)
+  string(LENGTH "${expected}" digits)
+  math(EXPR pad "8 - ${digits}")
+  string(REPEAT "0" ${pad} zeros)
+  set(word "${zeros}${expected}")
+  if(NOT header MATCHES "^89504e470d0a1a0a0000000d49484452${word}${word}$")
+    message(FATAL_ERROR "${png} is not a ${size} px square PNG: ${header}")
+  endif()
+endforeach()
+
+# The release the metainfo names is the project's version.
+string(FIND "${metainfo}" "<release version=\"${VERSION}\"" at)
+if(at EQUAL -1)
+  message(FATAL_ERROR "the metainfo names no release ${VERSION}")
+endif()
+foreach(doc copyright changelog.gz)
+  if(NOT EXISTS "${share}/doc/backbeacon/${doc}")
+    message(FATAL_ERROR "not installed: /usr/share/doc/backbeacon/${doc}")
+  endif()
+endforeach()
+message(STATUS "installed under ${share}: the desktop entry, metainfo, icons and documents")

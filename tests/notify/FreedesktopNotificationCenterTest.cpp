@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 using namespace backbeacon;
 using namespace backbeacon::testing;
 
@@ -35,11 +37,19 @@ public:
     bool leaveBeforeAnswering = false; // gives up the name, then answers the next Notify
     uint nextId = 1;
     int served = 0;
+    QStringList capabilities{QStringLiteral("actions"), QStringLiteral("body")};
+    int capabilityQueries = 0;
+    QVariantMap lastHints;
 
 public slots:
+    QStringList GetCapabilities() {
+        ++capabilityQueries;
+        return capabilities;
+    }
     uint Notify(const QString&, uint, const QString&, const QString&, const QString&,
-                const QStringList&, const QVariantMap&, int) {
+                const QStringList&, const QVariantMap& hints, int) {
         ++served;
+        lastHints = hints;
         if (leaveBeforeAnswering) {
             bus.unregisterService(kService);
         }
@@ -115,6 +125,89 @@ TEST_F(FreedesktopNotificationCenterTest, ActionsAreOursOnlyForWhatTheAnsweringS
     expected.emplace_back(std::to_string(bound + 1), "marker");
     EXPECT_EQ(invoke({bound}, bound + 1), expected);
     EXPECT_EQ(center.trackedCount(), FreedesktopNotificationCenter::kMaxTracked - 2);
+}
+
+namespace {
+
+class FakeSoundPlayer final : public SoundPlayer {
+public:
+    void play(const QString& eventId) override { played << eventId; }
+    QStringList played;
+};
+
+// What one alert with sound on and one with sound off did: the server's sound
+// hints, then the sounds the app played.
+struct Heard {
+    std::string withSound;
+    std::string withoutSound;
+    QStringList played;
+    bool operator==(const Heard&) const = default;
+};
+
+std::string soundHint(const QVariantMap& hints) {
+    if (hints.contains(QStringLiteral("sound-name"))) {
+        return "sound-name " + hints.value(QStringLiteral("sound-name")).toString().toStdString();
+    }
+    return hints.value(QStringLiteral("suppress-sound")).toBool() ? "suppress-sound" : "none";
+}
+
+Heard alertTwice(FreedesktopNotificationCenter& center, FakeServer& server,
+                 FakeSoundPlayer& player) {
+    Heard heard;
+    for (const bool sound : {true, false}) {
+        const int served = server.served;
+        center.add({QStringLiteral("id"), QStringLiteral("t"), QStringLiteral("b"), {}, {}, sound});
+        if (!waitFor([&] { return server.served > served; })) {
+            return {};
+        }
+        (sound ? heard.withSound : heard.withoutSound) = soundHint(server.lastHints);
+    }
+    heard.played = std::exchange(player.played, {});
+    return heard;
+}
+
+const QString kThemeSound = QStringLiteral("message-new-instant");
+
+} // namespace
+
+TEST(FreedesktopNotificationCenterSoundTest, PlaysTheSoundOnlyWhereTheServerPlaysNone) {
+    auto server = std::make_unique<FakeServer>(QStringLiteral("with sound"));
+    ASSERT_TRUE(server->registered) << "no private session bus";
+    server->capabilities << QStringLiteral("sound");
+    FakeSoundPlayer player;
+    FreedesktopNotificationCenter center(QDBusConnection::sessionBus(), &player);
+    EXPECT_EQ(center.soundPlayedBy(), SoundPlayedBy::unknown) << "known before the server answered";
+    ASSERT_TRUE(waitFor([&] { return center.soundPlayedBy() == SoundPlayedBy::server; }));
+    EXPECT_EQ(alertTwice(center, *server, player),
+              (Heard{"sound-name message-new-instant", "suppress-sound", {}}));
+
+    // The server is replaced by one without sounds: asked again, and now the app plays.
+    server.reset();
+    server = std::make_unique<FakeServer>(QStringLiteral("without sound"));
+    ASSERT_TRUE(server->registered);
+    ASSERT_TRUE(waitFor([&] { return center.soundPlayedBy() == SoundPlayedBy::app; }));
+    EXPECT_EQ(alertTwice(center, *server, player),
+              (Heard{"suppress-sound", "suppress-sound", {kThemeSound}}));
+    EXPECT_EQ(alertTwice(center, *server, player),
+              (Heard{"suppress-sound", "suppress-sound", {kThemeSound}}));
+    EXPECT_EQ(server->capabilityQueries, 1) << "asked again for every alert";
+
+    // No server at all: nobody is known to play it, and the app does not guess.
+    server.reset();
+    ASSERT_TRUE(waitFor([&] { return center.soundPlayedBy() == SoundPlayedBy::unknown; }));
+    center.add({QStringLiteral("id"), QStringLiteral("t"), QStringLiteral("b"), {}, {}, true});
+    EXPECT_TRUE(player.played.isEmpty());
+}
+
+TEST(FreedesktopNotificationCenterSoundTest, WithoutAPlayerTheServerStaysInCharge) {
+    FakeServer server(QStringLiteral("silent"));
+    ASSERT_TRUE(server.registered) << "no private session bus";
+    FreedesktopNotificationCenter center;
+    ASSERT_TRUE(waitFor([&] { return server.capabilityQueries == 1; }));
+    FakeSoundPlayer unused;
+    EXPECT_EQ(alertTwice(center, server, unused),
+              (Heard{"sound-name message-new-instant", "suppress-sound", {}}));
+    EXPECT_EQ(center.soundPlayedBy(), SoundPlayedBy::unknown);
 }
 
 TEST(FreedesktopNotificationCenterWithoutBusTest, NoSessionBusReadsAsDeniedLater) {

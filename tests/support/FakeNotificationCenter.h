@@ -7,6 +7,8 @@ namespace backbeacon::testing {
 // Records what it is asked to show; answers authorization with `status`.
 class FakeNotificationCenter final : public NotificationCenter {
 public:
+    using NotificationCenter::setSoundPlayedBy; // as the server's capabilities would
+
     void setNotificationCategories(std::vector<NotificationCategory>) override {}
     void add(const NotificationRequest& request) override { requests.push_back(request); }
     void getAuthorizationStatus(std::function<void(int)> done) override {

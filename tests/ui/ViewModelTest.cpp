@@ -202,6 +202,18 @@ TEST(ViewModelTest, TheHeadSourceNamesTheWaitAndTheCameraSaysWhyItIsNotRunning) 
 
 // The springs start at rest, settle on 1 by the end of their animation and
 // barely overshoot, as their damping allows.
+TEST(ViewModelTest, TheSoundRowSaysWhoPlaysTheSoundAsTheServerChanges) {
+    ModelRig rig;
+    Announcements announced(rig.model);
+    EXPECT_EQ(rig.model.soundPlayedByText(), "") << "said before any server answered";
+    rig.engine.center.setSoundPlayedBy(SoundPlayedBy::app);
+    EXPECT_EQ(rig.model.soundPlayedByText(), "Played by Backbeacon");
+    rig.engine.center.setSoundPlayedBy(SoundPlayedBy::server);
+    EXPECT_EQ(rig.model.soundPlayedByText(), "Played by the notification server");
+    EXPECT_EQ(announced.of("soundPlayedByTextChanged"), 2);
+    EXPECT_EQ(announced.total(), 2);
+}
+
 TEST(ViewModelTest, SpringsSettleWithinTheirDuration) {
     for (const Spring spring : {Spring{0.45, 0.85}, Spring{0.25, 0.95}}) {
         const double end = spring.durationMs() / 1000.0;

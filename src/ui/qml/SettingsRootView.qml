@@ -201,6 +201,20 @@ Rectangle {
                         checked: settings.soundEnabled
                         onToggled: on => settings.soundEnabled = on
                     }
+                    // Who plays it: some notification servers play no sounds,
+                    // and then the app does.
+                    Text {
+                        objectName: "soundPlayedBy"
+                        Accessible.role: Accessible.StaticText
+                        Accessible.name: "Sound: " + text
+                        Layout.fillWidth: true
+                        visible: text !== ""
+                        horizontalAlignment: Text.AlignRight
+                        text: viewModel.soundPlayedByText
+                        font.pixelSize: 10
+                        color: theme.secondaryText
+                        wrapMode: Text.WordWrap
+                    }
                     RowLayout {
                         Layout.fillWidth: true
                         Accessible.role: Accessible.StaticText
