@@ -20,14 +20,14 @@ struct ControllerRig : EngineRig {
 
     void build() {
         controller =
-            std::make_unique<StatusBarController>(*monitor, tray, views, time.clock(), time);
+            std::make_unique<StatusBarController>(*monitor, settings, stats, tray, views,
+                                                  time.clock(), time);
     }
 };
 
 TEST(StatusBarControllerTest, HandsTheTrayAnImageOnlyWhenItChanges) {
     ControllerRig rig;
     rig.build();
-    EXPECT_EQ(rig.tray.toolTip, "Backbeacon");
     ASSERT_EQ(rig.tray.images.size(), 1u);
     rig.time.advance(2.0); // ten quiet ticks
     EXPECT_EQ(rig.tray.images.size(), 1u);
