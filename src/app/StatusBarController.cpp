@@ -22,8 +22,8 @@ StatusBarController::StatusBarController(PostureMonitor& monitor, const AppSetti
                                          ViewHost& views, const Clock& clock, TimerFactory& timers,
                                          QObject* parent)
     : QObject(parent), m_monitor(monitor), m_settings(settings), m_stats(stats),
-      m_statusItem(statusItem), m_views(views), m_clock(clock),
-      m_updateTimer(timers.createTimer()), m_trayGrace(timers.createTimer()) {
+      m_statusItem(statusItem), m_views(views), m_clock(clock), m_updateTimer(timers.createTimer()),
+      m_trayGrace(timers.createTimer()) {
     configureStatusItem();
     connect(&m_statusItem, &StatusItem::clicked, this, &StatusBarController::togglePopover);
     connect(&m_statusItem, &StatusItem::openRequested, this, &StatusBarController::openPopover);
@@ -86,7 +86,8 @@ void StatusBarController::updateStatusItem() {
     } else {
         QList<QImage> images;
         for (int size : sizes) {
-            images.push_back(statusIndicator::squareStatusImage(drawn.indicator, drawn.symbol, size));
+            images.push_back(
+                statusIndicator::squareStatusImage(drawn.indicator, drawn.symbol, size));
         }
         m_statusItem.setImages(images);
     }

@@ -211,9 +211,8 @@ StatusNotifierStatusItem::StatusNotifierStatusItem(QDBusConnection bus, Fallback
     m_contextMenu.addSeparator();
     connect(m_contextMenu.addAction(QStringLiteral("Quit Backbeacon")), &QAction::triggered, this,
             &StatusItem::quitRequested);
-    connect(&m_item, &SniItemObject::contextMenuRequested, this, [this](QPoint at) {
-        m_contextMenu.popup(at / devicePixelRatio());
-    });
+    connect(&m_item, &SniItemObject::contextMenuRequested, this,
+            [this](QPoint at) { m_contextMenu.popup(at / devicePixelRatio()); });
 
     const auto options = QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals |
                          QDBusConnection::ExportAllProperties;
@@ -281,11 +280,9 @@ void StatusNotifierStatusItem::useFallback() {
         emit clicked();
     });
     connect(m_fallback.get(), &StatusItem::openRequested, this, &StatusItem::openRequested);
-    connect(m_fallback.get(), &StatusItem::settingsRequested, this,
-            &StatusItem::settingsRequested);
+    connect(m_fallback.get(), &StatusItem::settingsRequested, this, &StatusItem::settingsRequested);
     connect(m_fallback.get(), &StatusItem::quitRequested, this, &StatusItem::quitRequested);
-    connect(m_fallback.get(), &StatusItem::shownChanged, this,
-            &StatusNotifierStatusItem::setShown);
+    connect(m_fallback.get(), &StatusItem::shownChanged, this, &StatusNotifierStatusItem::setShown);
     m_fallback->setToolTip(m_toolTip);
     if (!m_image.isNull()) {
         m_fallback->setImage(m_image);

@@ -133,8 +133,7 @@ class StatusNotifierStatusItem final : public StatusItem {
 
 public:
     using Fallback = std::function<std::unique_ptr<StatusItem>()>;
-    StatusNotifierStatusItem(QDBusConnection bus, Fallback makeFallback,
-                             QObject* parent = nullptr);
+    StatusNotifierStatusItem(QDBusConnection bus, Fallback makeFallback, QObject* parent = nullptr);
     ~StatusNotifierStatusItem() override;
 
     void setImage(const QImage& image) override;

@@ -19,9 +19,8 @@ struct ControllerRig : EngineRig {
     std::unique_ptr<StatusBarController> controller;
 
     void build() {
-        controller =
-            std::make_unique<StatusBarController>(*monitor, settings, stats, tray, views,
-                                                  time.clock(), time);
+        controller = std::make_unique<StatusBarController>(*monitor, settings, stats, tray, views,
+                                                           time.clock(), time);
     }
 };
 
