@@ -190,6 +190,7 @@ StatusNotifierStatusItem::StatusNotifierStatusItem(QDBusConnection bus, Fallback
                 QDBusServiceWatcher::WatchForRegistration |
                     QDBusServiceWatcher::WatchForUnregistration) {
     registerStatusNotifierTypes();
+    pushPixmaps(); // the themed icon until the first image
     connect(&m_item, &SniItemObject::activated, this, [this](QPoint at) {
         m_activatedAt = at;
         emit clicked();
