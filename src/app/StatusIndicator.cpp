@@ -104,9 +104,12 @@ QImage statusImage(const ColorComponents& indicator, const ColorComponents& symb
 
 QImage squareStatusImage(const ColorComponents& indicator, const ColorComponents& symbol,
                          int pixels) {
-    const qreal ratio = qreal(pixels) / kImageWidth;
+    // QPainter does not scale down by a ratio below 1: drawn at the next whole
+    // ratio up, then scaled to the width.
+    const int ratio = pixels / kImageWidth + 1;
     QImage drawn = statusImage(indicator, symbol, ratio);
-    drawn.setDevicePixelRatio(1.0); // copied pixel for pixel
+    drawn.setDevicePixelRatio(1.0);
+    drawn = drawn.scaledToWidth(pixels, Qt::SmoothTransformation);
     QImage square(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
     square.fill(Qt::transparent);
     QPainter painter(&square);
