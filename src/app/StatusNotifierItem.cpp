@@ -37,6 +37,9 @@ int nextItemNumber() {
 
 SniItemObject::SniItemObject(QObject* parent) : QObject(parent) {
     m_toolTip.title = m_title;
+    m_newIcon.setSingleShot(true);
+    m_newIcon.setInterval(0);
+    connect(&m_newIcon, &QTimer::timeout, this, &SniItemObject::NewIcon);
 }
 
 void SniItemObject::setPixmaps(const SniPixmaps& pixmaps, const QString& iconName) {
@@ -45,7 +48,7 @@ void SniItemObject::setPixmaps(const SniPixmaps& pixmaps, const QString& iconNam
     }
     m_pixmaps = pixmaps;
     m_iconName = iconName;
-    emit NewIcon();
+    m_newIcon.start();
 }
 
 void SniItemObject::setToolTipText(const QString& description) {

@@ -8,6 +8,7 @@
 #include <QDBusServiceWatcher>
 #include <QMenu>
 #include <QPoint>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -75,6 +76,9 @@ private:
     SniToolTip m_toolTip;
     bool m_itemIsMenu = false;
     QDBusObjectPath m_menu{QStringLiteral("/MenuBar")};
+    // One NewIcon for all changes in one turn of the event loop (a new mood
+    // and a new image come together): each one has every host fetch it all.
+    QTimer m_newIcon;
 };
 
 // The menu at /MenuBar, for hosts that draw it themselves: a fixed list of
