@@ -50,6 +50,8 @@ int main(int argc, char* argv[]) {
     QApplication::setDesktopFileName(QStringLiteral("org.backbeacon.Backbeacon"));
     QApplication application(argc, argv);
     application.setQuitOnLastWindowClosed(false);
+    std::fprintf(stderr, "backbeacon: running on %s\n",
+                 qPrintable(QGuiApplication::platformName()));
     application.setWindowIcon(QIcon(QPixmap::fromImage(appIconImage({256, 256}))));
 
     const QString scratch = privateScratchFolder();
