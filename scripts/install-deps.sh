@@ -31,7 +31,7 @@ packages=(
   xfce4-panel
   # native Wayland where no Xwayland is reachable; the sway check script's
   # compositor, bar, notification daemon and screenshots
-  qt6-wayland sway grim mako-notifier
+  qt6-wayland sway grim mako-notifier xwayland
   # the accessibility bus a screen reader listens on, and a client of it
   at-spi2-core python3-pyatspi
   # checkers for the installed desktop entry and AppStream metainfo

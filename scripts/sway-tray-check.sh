@@ -128,6 +128,7 @@ CONF
     for t in $(seq 10.1 0.1 25); do echo "$t,-24,0"; done
   } >"$work/head.csv"
   "$build/tools/backbeacon-sim/backbeacon-sim" --csv "$work/head.csv" >"$work/sim.log" 2>&1 &
+  sim=$!
   sleep 3
   steady0=$(grep -c NewIcon "$work/signals.log" || true)
   sleep 3
@@ -144,7 +145,9 @@ CONF
     grep -o '"[A-Za-z]*"'), tool tip $(prop /StatusNotifierItem org.kde.StatusNotifierItem ToolTip |
     grep -o 'string "[^"]*"' | tail -1)"
   grim "$out/$mode-alert.png"
-  kill "$monitor" 2>/dev/null || true
+  cp "$work/app.log" "$out/$mode-app.log"
+  # Nothing of this run may feed the next one's port.
+  kill "$monitor" "$sim" "$app_pid" 2>/dev/null || true
   swaymsg exit >/dev/null 2>&1 || true
   exit 0
 fi
