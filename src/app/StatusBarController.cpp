@@ -79,11 +79,11 @@ void StatusBarController::updateStatusItem() {
     if (m_imagesSent > 0 && drawn == m_lastDrawn) {
         return;
     }
+    // The one image for an XEmbed tray, and the sized ones for a
+    // StatusNotifierItem: the item may move between the two at any time.
+    m_statusItem.setImage(statusIndicator::statusImage(drawn.indicator, drawn.symbol, drawn.ratio));
     const QList<int> sizes = m_statusItem.imageSizes();
-    if (sizes.isEmpty()) {
-        m_statusItem.setImage(
-            statusIndicator::statusImage(drawn.indicator, drawn.symbol, drawn.ratio));
-    } else {
+    if (!sizes.isEmpty()) {
         QList<QImage> images;
         for (int size : sizes) {
             images.push_back(

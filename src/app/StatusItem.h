@@ -24,7 +24,7 @@ public:
     virtual void setImage(const QImage& image) = 0;
     // Square pixel sizes the host picks from; empty when it takes one image.
     virtual QList<int> imageSizes() const { return {}; }
-    // One image per imageSizes() entry, in that order.
+    // One image per imageSizes() entry, in that order, beside setImage().
     virtual void setImages(const QList<QImage>& images) { Q_UNUSED(images); }
     virtual void setMood(Mood mood) { Q_UNUSED(mood); }
     virtual void setToolTip(const QString& text) = 0;

@@ -95,6 +95,7 @@ struct Rig {
             auto fake = std::make_unique<FakeStatusItem>();
             fake->shown = fallbackShown;
             ++fallbacksMade;
+            lastFallback = fake.get();
             return fake;
         });
     }
@@ -137,6 +138,7 @@ struct Rig {
     std::unique_ptr<StatusNotifierStatusItem> item;
     bool fallbackShown = true;
     int fallbacksMade = 0;
+    FakeStatusItem* lastFallback = nullptr;
 };
 
 TEST(StatusNotifierItemTest, RegistersAndShowsTheImageToolTipAndStatusSignallingRealChanges) {
@@ -257,11 +259,17 @@ TEST(StatusNotifierItemTest, ActivateGivesThePanelItsAnchorAndTheFallbackFollows
 
     // The watcher goes: the XEmbed fallback takes over, with its host's state.
     QSignalSpy shown(rig.item.get(), &StatusItem::shownChanged);
+    rig.item->setImage(filled(22, Qt::red));
+    rig.item->setToolTip(QStringLiteral("Aligned"));
     rig.fallbackShown = false;
     rig.stopWatcher();
     ASSERT_TRUE(waitFor([&] { return rig.fallbacksMade == 1; }));
     EXPECT_FALSE(rig.item->isShown());
     EXPECT_FALSE(rig.item->usesStatusNotifier());
+    // It starts with what the item shows.
+    ASSERT_EQ(rig.lastFallback->images.size(), 1u);
+    EXPECT_EQ(rig.lastFallback->images[0].pixelColor(0, 0), QColor(Qt::red));
+    EXPECT_EQ(rig.lastFallback->toolTip, "Aligned");
 
     // It comes back: the item registers again and shows.
     rig.startWatcher();
@@ -280,6 +288,15 @@ TEST(StatusNotifierItemTest, WithoutAWatcherTheFallbackIsTheItem) {
     EXPECT_TRUE(rig.item->isShown());
     EXPECT_FALSE(rig.item->usesStatusNotifier());
     EXPECT_TRUE(rig.watcher.registered.isEmpty());
+    // Images, tool tip and clicks pass through.
+    rig.item->setImage(filled(22, Qt::red));
+    rig.item->setToolTip(QStringLiteral("Aligned"));
+    EXPECT_EQ(rig.lastFallback->images.size(), 1u);
+    EXPECT_EQ(rig.lastFallback->toolTip, "Aligned");
+    QSignalSpy clicked(rig.item.get(), &StatusItem::clicked);
+    emit rig.lastFallback->clicked();
+    EXPECT_EQ(clicked.size(), 1);
+    EXPECT_EQ(rig.item->geometry(), rig.lastFallback->iconGeometry) << "XEmbed's icon geometry";
 }
 
 } // namespace
