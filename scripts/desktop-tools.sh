@@ -4,6 +4,8 @@
 # Areas are "X Y WIDTH HEIGHT" in screen pixels.
 #
 #   desktop-tools.sh tray-icon          Backbeacon's icon in the tray host
+#   desktop-tools.sh bar                xfce4-panel's bar (its StatusNotifierItem
+#                                       host), when that is the tray host
 #   desktop-tools.sh window TITLE       the shown window with exactly this title
 #   desktop-tools.sh bubble             the notification daemon's bubble
 #   desktop-tools.sh shot FILE [AREA]   a PNG of the screen, or of an area of it
@@ -49,6 +51,15 @@ tray_icon() {
         return 0
       fi
     done
+  done
+  return 1
+}
+
+bar() {
+  local window
+  for window in $(xdotool search --onlyvisible --class '^xfce4-panel$' 2>/dev/null); do
+    geometry "$window"
+    return 0
   done
   return 1
 }
@@ -105,6 +116,7 @@ wait_for() {
 
 case "${1:-}" in
 tray-icon) tray_icon ;;
+bar) bar ;;
 window) window "$2" ;;
 bubble) bubble ;;
 shot) shift && shot "$@" ;;
@@ -114,13 +126,14 @@ wait)
   shift 2
   case "$1" in
   tray-icon) wait_for "$seconds" tray_icon ;;
+  bar) wait_for "$seconds" bar ;;
   window) wait_for "$seconds" window "$2" ;;
   bubble) wait_for "$seconds" bubble ;;
   *) echo "cannot wait for: $*" >&2 && exit 2 ;;
   esac
   ;;
 *)
-  sed -n '2,12p' "$0" >&2
+  sed -n '2,14p' "$0" >&2
   exit 2
   ;;
 esac

@@ -29,6 +29,12 @@ packages=(
   # the private desktop of the demo and the end-to-end test: a tray host, clicks
   # and window look-ups, screenshots (xwd, netpbm), reading the JSON files
   trayer xdotool x11-apps x11-utils netpbm jq
+  # a StatusNotifierItem host for the tray tests (its settings daemon, xfconf,
+  # comes with it)
+  xfce4-panel
+  # native Wayland where no Xwayland is reachable; the sway check script's
+  # compositor, bar, notification daemon and screenshots
+  qt6-wayland sway grim mako-notifier xwayland
   # the accessibility bus a screen reader listens on, and a client of it
   at-spi2-core python3-pyatspi
   # checkers for the installed desktop entry and AppStream metainfo

@@ -10,7 +10,9 @@
 #   private-session.sh [--display | --desktop] -- command [arguments...]
 #
 # With --desktop the command finds in $PRIVATE_SESSION_DIR (removed at the end):
-#   dunst.log, trayer.log, at-spi.log  what the daemons printed
+#   dunst.log, tray.log, at-spi.log  what the daemons printed
+# The tray host is trayer (XEmbed), or with PRIVATE_SESSION_TRAY=xfce4-panel
+# xfce4-panel's StatusNotifierItem host in a bar along the bottom.
 #   menu.offered           the last action menu dunst offered; its menu command
 #                          picks Backbeacon's pause action, as a user would
 set -euo pipefail
@@ -25,21 +27,58 @@ if [ "${1:-}" = --inside-desktop ]; then
   # is started by that bus itself when first asked for.
   # Its switches live in memory: the private bus starts no settings service.
   GSETTINGS_BACKEND=memory /usr/libexec/at-spi-bus-launcher --launch-immediately >"$dir/at-spi.log" 2>&1 &
-  # Dark like most panels, so a light glyph shows.
-  trayer --edge bottom --align right --widthtype request --height 24 \
-    --transparent true --alpha 0 --tint 0x202020 --SetDockType true \
-    >"$dir/trayer.log" 2>&1 &
+  if [ "${PRIVATE_SESSION_TRAY:-trayer}" = xfce4-panel ]; then
+    # A StatusNotifierItem host (xfce4-panel's systray, which also runs the
+    # watcher) in a bottom bar, configured through its settings daemon, which
+    # no bus activation starts here.
+    xml=$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml
+    mkdir -p "$xml"
+    cat >"$xml/xfce4-panel.xml" <<'PANEL'
+<?xml version="1.0" encoding="UTF-8"?>
+<channel name="xfce4-panel" version="1.0">
+  <property name="configver" type="int" value="2"/>
+  <property name="panels" type="array">
+    <value type="int" value="1"/>
+    <property name="dark-mode" type="bool" value="true"/>
+    <property name="panel-1" type="empty">
+      <property name="position" type="string" value="p=10;x=0;y=0"/>
+      <property name="length" type="uint" value="100"/>
+      <property name="position-locked" type="bool" value="true"/>
+      <property name="size" type="uint" value="24"/>
+      <property name="icon-size" type="uint" value="22"/>
+      <property name="plugin-ids" type="array">
+        <value type="int" value="1"/>
+      </property>
+    </property>
+  </property>
+  <property name="plugins" type="empty">
+    <property name="plugin-1" type="string" value="systray">
+      <property name="square-icons" type="bool" value="true"/>
+    </property>
+  </property>
+</channel>
+PANEL
+    /usr/lib/x86_64-linux-gnu/xfce4/xfconf/xfconfd >"$dir/xfconfd.log" 2>&1 &
+    xfce4-panel --disable-wm-check >"$dir/tray.log" 2>&1 &
+    tray_up() { has_owner org.kde.StatusNotifierWatcher; }
+  else
+    # Dark like most panels, so a light glyph shows.
+    trayer --edge bottom --align right --widthtype request --height 24 \
+      --transparent true --alpha 0 --tint 0x202020 --SetDockType true \
+      >"$dir/tray.log" 2>&1 &
+    tray_up() { xdotool search --onlyvisible --class trayer >/dev/null 2>&1; }
+  fi
   has_owner() {
     dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
       org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q 'boolean true'
   }
   for _ in $(seq 100); do
     has_owner org.freedesktop.Notifications && has_owner org.a11y.Bus &&
-      xdotool search --onlyvisible --class trayer >/dev/null 2>&1 && exec "$@"
+      tray_up && exec "$@"
     sleep 0.1
   done
   echo "the private desktop did not come up:" >&2
-  cat "$dir/dunst.log" "$dir/trayer.log" "$dir/at-spi.log" >&2
+  cat "$dir/dunst.log" "$dir/tray.log" "$dir/at-spi.log" >&2
   exit 1
 fi
 

@@ -37,8 +37,9 @@ BackbeaconApp::BackbeaconApp(AppPlatform& platform, QObject* parent)
 
     m_views = platform.makeViews({*m_settings, *m_stats, *m_monitor, *m_notifications,
                                   platform.clock, platform.timers, platform.calendar, *m_camera});
-    m_statusBarController = std::make_unique<StatusBarController>(
-        *m_monitor, platform.statusItem, *m_views, platform.clock, platform.timers);
+    m_statusBarController = std::make_unique<StatusBarController>(*m_monitor, *m_settings, *m_stats,
+                                                                  platform.statusItem, *m_views,
+                                                                  platform.clock, platform.timers);
     connect(m_statusBarController.get(), &StatusBarController::quitRequested, this,
             &BackbeaconApp::quitRequested);
     m_cardSaver = std::make_unique<InsightCardSaver>(*m_stats, platform.calendar,

@@ -41,7 +41,8 @@ void QtStatusItem::setImage(const QImage& image) {
 }
 
 void QtStatusItem::setToolTip(const QString& text) {
-    m_tray.setToolTip(text);
+    m_tray.setToolTip(text.isEmpty() ? QStringLiteral("Backbeacon")
+                                     : QStringLiteral("Backbeacon\n") + text);
 }
 
 QRect QtStatusItem::geometry() const {

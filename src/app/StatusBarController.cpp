@@ -3,9 +3,12 @@
 #include "StatusIndicator.h"
 #include "StatusItem.h"
 #include "engine/PostureMonitor.h"
+#include "model/AppSettings.h"
 #include "model/Clock.h"
 #include "model/Timer.h"
+#include "stats/StatisticsStore.h"
 #include "ui/ViewHost.h"
+#include "ui/ViewRules.h"
 
 #include <QLoggingCategory>
 #include <QPointer>
@@ -14,11 +17,13 @@ namespace backbeacon {
 
 Q_LOGGING_CATEGORY(lcStatus, "backbeacon.app")
 
-StatusBarController::StatusBarController(PostureMonitor& monitor, StatusItem& statusItem,
+StatusBarController::StatusBarController(PostureMonitor& monitor, const AppSettings& settings,
+                                         const StatisticsStore& stats, StatusItem& statusItem,
                                          ViewHost& views, const Clock& clock, TimerFactory& timers,
                                          QObject* parent)
-    : QObject(parent), m_monitor(monitor), m_statusItem(statusItem), m_views(views), m_clock(clock),
-      m_updateTimer(timers.createTimer()), m_trayGrace(timers.createTimer()) {
+    : QObject(parent), m_monitor(monitor), m_settings(settings), m_stats(stats),
+      m_statusItem(statusItem), m_views(views), m_clock(clock), m_updateTimer(timers.createTimer()),
+      m_trayGrace(timers.createTimer()) {
     configureStatusItem();
     connect(&m_statusItem, &StatusItem::clicked, this, &StatusBarController::togglePopover);
     connect(&m_statusItem, &StatusItem::openRequested, this, &StatusBarController::openPopover);
@@ -47,7 +52,6 @@ StatusBarController::StatusBarController(PostureMonitor& monitor, StatusItem& st
 StatusBarController::~StatusBarController() = default;
 
 void StatusBarController::configureStatusItem() {
-    m_statusItem.setToolTip(QStringLiteral("Backbeacon"));
     updateStatusItem();
 }
 
@@ -64,11 +68,29 @@ void StatusBarController::updateStatusItem() {
     const Drawn drawn{statusIndicator::indicatorColor(state, connected, *m_dotFraction),
                       statusIndicator::symbolColor(state, connected, fraction, m_clock.now()),
                       m_statusItem.devicePixelRatio()};
+    const QString toolTip = statusIndicator::toolTip(
+        headline(state, fraction, m_settings.headSource()), m_stats.today());
+    if (toolTip != m_toolTip) {
+        m_statusItem.setToolTip(toolTip);
+        m_toolTip = toolTip;
+    }
+    m_statusItem.setMood(statusIndicator::mood(state, connected, m_monitor.alerted()));
     // The image is a function of these three: the same ones draw the same image.
     if (m_imagesSent > 0 && drawn == m_lastDrawn) {
         return;
     }
+    // The one image for an XEmbed tray, and the sized ones for a
+    // StatusNotifierItem: the item may move between the two at any time.
     m_statusItem.setImage(statusIndicator::statusImage(drawn.indicator, drawn.symbol, drawn.ratio));
+    const QList<int> sizes = m_statusItem.imageSizes();
+    if (!sizes.isEmpty()) {
+        QList<QImage> images;
+        for (int size : sizes) {
+            images.push_back(
+                statusIndicator::squareStatusImage(drawn.indicator, drawn.symbol, size));
+        }
+        m_statusItem.setImages(images);
+    }
     m_lastDrawn = drawn;
     ++m_imagesSent;
 }

@@ -9,15 +9,18 @@
 
 namespace backbeacon {
 
+class AppSettings;
 class Clock;
 class PostureMonitor;
+class StatisticsStore;
 class StatusItem;
 class Timer;
 class TimerFactory;
 class ViewHost;
 
 // Everything the user sees of the app outside its views: the tray icon, redrawn
-// five times a second from the monitor, the panel it opens and the one Settings
+// five times a second from the monitor (with its tool tip and whether it asks
+// for attention), the panel it opens and the one Settings
 // window. Without a tray host for 10 s the panel opens as an ordinary window,
 // so the app is never out of reach.
 class StatusBarController final : public QObject {
@@ -29,7 +32,8 @@ public:
 
     // The views reach the shared models through `views`, which the app builds
     // over them; the controller itself only reads the monitor.
-    StatusBarController(PostureMonitor& monitor, StatusItem& statusItem, ViewHost& views,
+    StatusBarController(PostureMonitor& monitor, const AppSettings& settings,
+                        const StatisticsStore& stats, StatusItem& statusItem, ViewHost& views,
                         const Clock& clock, TimerFactory& timers, QObject* parent = nullptr);
     ~StatusBarController() override;
 
@@ -53,6 +57,8 @@ private:
     void showLivePanel();
 
     PostureMonitor& m_monitor;
+    const AppSettings& m_settings;
+    const StatisticsStore& m_stats;
     StatusItem& m_statusItem;
     ViewHost& m_views;
     const Clock& m_clock;
@@ -66,6 +72,7 @@ private:
     };
     Drawn m_lastDrawn;
     std::optional<double> m_dotFraction;
+    QString m_toolTip;
     int m_imagesSent = 0;
 };
 

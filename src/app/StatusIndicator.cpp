@@ -102,4 +102,36 @@ QImage statusImage(const ColorComponents& indicator, const ColorComponents& symb
     return image;
 }
 
+QImage squareStatusImage(const ColorComponents& indicator, const ColorComponents& symbol,
+                         int pixels) {
+    // QPainter does not scale down by a ratio below 1: drawn at the next whole
+    // ratio up, then scaled to the width.
+    const int ratio = pixels / kImageWidth + 1;
+    QImage drawn = statusImage(indicator, symbol, ratio);
+    drawn.setDevicePixelRatio(1.0);
+    drawn = drawn.scaledToWidth(pixels, Qt::SmoothTransformation);
+    QImage square(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
+    square.fill(Qt::transparent);
+    QPainter painter(&square);
+    painter.drawImage(QPoint(0, (pixels - drawn.height()) / 2), drawn);
+    return square;
+}
+
+QString toolTip(const QString& headline, const DailyStats& today) {
+    if (!(today.monitoredSeconds > 0)) {
+        return headline;
+    }
+    return QStringLiteral("%1 \u00b7 today %2 %").arg(headline).arg(today.score());
+}
+
+StatusItem::Mood mood(const PostureState& state, bool connected, bool alerted) {
+    if (alerted && connected) {
+        return StatusItem::Mood::alert;
+    }
+    if (isLive(state, connected) || state.is(Kind::capturing)) {
+        return StatusItem::Mood::live;
+    }
+    return StatusItem::Mood::idle;
+}
+
 } // namespace backbeacon::statusIndicator

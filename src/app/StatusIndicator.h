@@ -1,6 +1,8 @@
 #pragma once
 
+#include "app/StatusItem.h"
 #include "engine/PostureState.h"
+#include "model/DailyStats.h"
 #include "model/Instant.h"
 #include "model/Theme.h"
 
@@ -44,6 +46,19 @@ ColorComponents symbolColor(const PostureState& state, bool connected, double dr
 // Without the glyph artwork only the dot is drawn.
 QImage statusImage(const ColorComponents& indicator, const ColorComponents& symbol,
                    qreal devicePixelRatio = 1.0);
+
+// The image drawn into a square of `pixels`, scaled to its width and centred
+// top to bottom, for hosts that pick from square sizes.
+QImage squareStatusImage(const ColorComponents& indicator, const ColorComponents& symbol,
+                         int pixels);
+
+// "Aligned · today 92 %": the panel's headline and, once today has monitored
+// time, today's score.
+QString toolTip(const QString& headline, const DailyStats& today);
+
+// Idle while nothing live is shown (and no capture runs), alert while an
+// alerted streak lasts.
+StatusItem::Mood mood(const PostureState& state, bool connected, bool alerted);
 
 } // namespace statusIndicator
 } // namespace backbeacon

@@ -6,8 +6,10 @@
 #include "QtProcessLauncher.h"
 #include "QtStatusItem.h"
 #include "QuitSignals.h"
+#include "SessionPlatform.h"
 #include "SingleInstance.h"
 #include "StatusBarController.h"
+#include "StatusNotifierItem.h"
 #include "TimeZoneWatch.h"
 #include "engine/UdpMotionManager.h"
 #include "model/AppFolders.h"
@@ -31,6 +33,7 @@
 #include <QSessionManager>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 using namespace backbeacon;
@@ -47,12 +50,19 @@ int main(int argc, char* argv[]) {
     // The software scene graph keeps a tray app small: the GL path under Mesa
     // costs about 80 MiB more and opens the panel four times slower.
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    // Before the application picks its display.
+    if (const auto platform = qpaPlatformFor(qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"),
+                                             qgetenv("WAYLAND_DISPLAY"))) {
+        qputenv("QT_QPA_PLATFORM", *platform);
+    }
     QApplication::setApplicationName(QStringLiteral("Backbeacon"));
     QApplication::setOrganizationName(QStringLiteral("Backbeacon"));
     QApplication::setApplicationVersion(QStringLiteral(BACKBEACON_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("org.backbeacon.Backbeacon"));
     QApplication application(argc, argv);
     application.setQuitOnLastWindowClosed(false);
+    std::fprintf(stderr, "backbeacon: running on %s\n",
+                 qPrintable(QGuiApplication::platformName()));
     application.setWindowIcon(QIcon(QPixmap::fromImage(appIconImage({256, 256}))));
 
     const QString scratch = privateScratchFolder();
@@ -80,7 +90,8 @@ int main(int argc, char* argv[]) {
     FreedesktopNotificationCenter notificationCenter(QDBusConnection::sessionBus(), &soundPlayer);
     UdpMotionManager motion;
     QtProcessLauncher processLauncher;
-    QtStatusItem statusItem;
+    StatusNotifierStatusItem statusItem(QDBusConnection::sessionBus(),
+                                        [] { return std::make_unique<QtStatusItem>(); });
     FileDialogSaveLocationChooser saveLocationChooser;
     AppPlatform platform{
         .preferences = preferences,

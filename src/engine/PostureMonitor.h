@@ -80,6 +80,10 @@ public:
 
     const PostureState& state() const { return m_state; }
     bool connected() const { return m_connected; }
+    // Whether the current bad streak has been alerted: until it ends.
+    bool alerted() const {
+        return m_state.is(PostureState::Kind::bad) && m_notifiedForCurrentBadStreak;
+    }
     double pitchDelta() const { return m_pitchDelta; }
     double rollDelta() const { return m_rollDelta; }
     double combinedDriftDegrees() const { return m_combinedDriftDegrees; }

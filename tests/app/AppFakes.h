@@ -12,6 +12,9 @@ namespace backbeacon::testing {
 class FakeStatusItem final : public StatusItem {
 public:
     void setImage(const QImage& image) override { images.push_back(image); }
+    QList<int> imageSizes() const override { return sizes; }
+    void setImages(const QList<QImage>& set) override { imageSets.push_back(set); }
+    void setMood(Mood value) override { mood = value; }
     void setToolTip(const QString& text) override { toolTip = text; }
     bool isShown() const override { return shown; }
     QRect geometry() const override { return iconGeometry; }
@@ -23,6 +26,9 @@ public:
     }
 
     std::vector<QImage> images;
+    QList<int> sizes;
+    std::vector<QList<QImage>> imageSets;
+    Mood mood = Mood::idle;
     QString toolTip;
     bool shown = true;
     QRect iconGeometry{1200, 0, 22, 22};

@@ -3,7 +3,12 @@
 // fed head motion over UDP, looked at and clicked through desktop-tools.sh.
 #include "Files.h"
 #include "OpentrackSender.h"
+#include "app/StatusNotifierTypes.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
 #include <QDateTime>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -19,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <numbers>
 
 using namespace backbeacon::testing;
@@ -306,3 +312,229 @@ TEST_F(EndToEndTest, TheCameraHeadSourceRunsTheToolAndRetriesWithoutACamera) {
     EXPECT_EQ(app.state(), QProcess::Running);
     EXPECT_EQ(preference("settings.headSource").toByteArray(), "camera");
 }
+
+namespace {
+
+const QString kItemInterface = QStringLiteral("org.kde.StatusNotifierItem");
+
+// CPU seconds a process has used so far, from the kernel's accounting.
+double cpuSeconds(qint64 pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    // Fields after the command's closing parenthesis: utime and stime are the
+    // 12th and 13th.
+    std::istringstream rest(line.substr(line.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 1; i <= 13 && rest >> field; ++i) {
+        if (i >= 12) {
+            ticks += std::stod(field);
+        }
+    }
+    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// Reads the item the way the tray host does, and counts its NewIcon signals,
+// checking at each one that the image really changed.
+class HostView final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit HostView(QString service) : m_service(std::move(service)) {
+        backbeacon::registerStatusNotifierTypes();
+        QDBusConnection::sessionBus().connect(m_service, QStringLiteral("/StatusNotifierItem"),
+                                              kItemInterface, QStringLiteral("NewIcon"), this,
+                                              SLOT(onNewIcon()));
+    }
+    QVariant get(const QString& interface, const QString& path, const QString& name) const {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            m_service, path, QStringLiteral("org.freedesktop.DBus.Properties"),
+            QStringLiteral("Get"));
+        call << interface << name;
+        const QDBusReply<QDBusVariant> reply = QDBusConnection::sessionBus().call(call);
+        return reply.value().variant();
+    }
+    QVariant item(const QString& name) const {
+        return get(kItemInterface, QStringLiteral("/StatusNotifierItem"), name);
+    }
+    QDBusMessage call(const QString& path, const QString& interface, const QString& method,
+                      const QVariantList& arguments) const {
+        QDBusMessage message = QDBusMessage::createMethodCall(m_service, path, interface, method);
+        message.setArguments(arguments);
+        return QDBusConnection::sessionBus().call(message);
+    }
+
+    int newIcons = 0;
+    int unchangedImages = 0;
+
+public slots:
+    void onNewIcon() {
+        ++newIcons;
+        const auto pixmaps = qdbus_cast<backbeacon::SniPixmaps>(
+            item(QStringLiteral("IconPixmap")).value<QDBusArgument>());
+        const QString name = item(QStringLiteral("IconName")).toString();
+        if (pixmaps == m_lastPixmaps && name == m_lastName) {
+            ++unchangedImages;
+        }
+        m_lastPixmaps = pixmaps;
+        m_lastName = name;
+    }
+
+private:
+    QString m_service;
+    backbeacon::SniPixmaps m_lastPixmaps;
+    QString m_lastName;
+};
+
+// With xfce4-panel as the tray host (PRIVATE_SESSION_TRAY=xfce4-panel).
+class StatusNotifierHostTest : public EndToEndTest {
+protected:
+    void SetUp() override {
+        EndToEndTest::SetUp();
+        ASSERT_EQ(env("PRIVATE_SESSION_TRAY"), "xfce4-panel");
+    }
+    // The item's bus name, once the host's watcher has it.
+    QString registeredItem() {
+        QDBusMessage get = QDBusMessage::createMethodCall(
+            QStringLiteral("org.kde.StatusNotifierWatcher"),
+            QStringLiteral("/StatusNotifierWatcher"),
+            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+        get << QStringLiteral("org.kde.StatusNotifierWatcher")
+            << QStringLiteral("RegisteredStatusNotifierItems");
+        const QDBusReply<QDBusVariant> reply = QDBusConnection::sessionBus().call(get);
+        const QStringList items = reply.value().variant().toStringList();
+        return items.isEmpty() ? QString() : items.front().section(QLatin1Char('/'), 0, 0);
+    }
+    qint64 hostPid() {
+        return QDBusConnection::sessionBus()
+            .interface()
+            ->servicePid(QStringLiteral("org.kde.StatusNotifierWatcher"))
+            .value();
+    }
+};
+
+} // namespace
+
+TEST_F(StatusNotifierHostTest, PlacementMenuIconUpdatesToolTipAndStatusThroughXfcePanel) {
+    launch(app);
+    QString service;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !(service = registeredItem()).isEmpty(); }, 10'000))
+        << "the item did not register with the host";
+    HostView host(service);
+    const QRect bar = area(tool({"wait", "5", "bar"}));
+    ASSERT_FALSE(bar.isEmpty());
+
+    // The host's own click on the icon, the first one in the bar: Activate(x, y)
+    // with the click's point puts the panel above the bar, from that point.
+    const QPoint onIcon(bar.left() + 12, bar.center().y());
+    // Clicked once the host has drawn it: the light glyph is in the bar.
+    const QString barShot = scratch.filePath(QStringLiteral("bar.png"));
+    const auto iconDrawn = [&] {
+        tool(QStringList{"shot", barShot} + area(QRect(bar.topLeft(), QSize(24, bar.height()))));
+        const QImage image(barShot);
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (qGray(image.pixel(x, y)) > 180) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+    ASSERT_TRUE(QTest::qWaitFor(iconDrawn, 5'000)) << "see " << barShot.toStdString();
+    tool({"click", QString::number(onIcon.x()), QString::number(onIcon.y()), "1", "1"});
+    QRect panel = area(tool({"wait", "5", "window", "Backbeacon Panel"}));
+    ASSERT_FALSE(panel.isEmpty()) << "no panel after a click on the icon";
+    std::cout << "panel at " << panel.x() << "," << panel.y() << " " << panel.width() << "x"
+              << panel.height() << " for a click at " << onIcon.x() << "," << onIcon.y()
+              << ", bar at y " << bar.y() << std::endl;
+    EXPECT_LE(panel.bottom(), bar.top() - 1) << "over the bar";
+    EXPECT_GE(panel.bottom(), bar.top() - 12) << "not by the bar";
+    EXPECT_GE(panel.left(), 0);
+    EXPECT_LE(panel.left(), onIcon.x());
+    tool({"shot", scratch.filePath(QStringLiteral("sni-panel.png"))});
+    tool(QStringList{"click"} + area(QRect(onIcon, QSize(1, 1))));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [] {
+            return tool({"window", "Backbeacon Panel"}).isEmpty();
+        },
+        5'000));
+
+    // A host that activates from the keyboard, with the pointer elsewhere: the
+    // point it names counts, not the pointer.
+    tool({"click", "640", "300", "1", "1"});
+    host.call(QStringLiteral("/StatusNotifierItem"), kItemInterface, QStringLiteral("Activate"),
+              {1200, bar.center().y()});
+    panel = area(tool({"wait", "5", "window", "Backbeacon Panel"}));
+    ASSERT_FALSE(panel.isEmpty());
+    EXPECT_EQ(panel.right(), bar.right()) << "not at the point's side of the screen";
+    EXPECT_LE(panel.bottom(), bar.top() - 1);
+    host.call(QStringLiteral("/StatusNotifierItem"), kItemInterface, QStringLiteral("Activate"),
+              {1200, bar.center().y()});
+
+    // The menu the host draws.
+    const QDBusMessage layout =
+        host.call(QStringLiteral("/MenuBar"), QStringLiteral("com.canonical.dbusmenu"),
+                  QStringLiteral("GetLayout"), {0, -1, QStringList()});
+    ASSERT_EQ(layout.arguments().size(), 2) << layout.errorMessage().toStdString();
+    const auto root =
+        qdbus_cast<backbeacon::DBusMenuLayout>(layout.arguments()[1].value<QDBusArgument>());
+    QStringList labels;
+    for (const auto& child : root.children) {
+        labels.push_back(child.properties.value("label").toString());
+    }
+    EXPECT_EQ(labels, (QStringList{"Open Backbeacon", "Settings...", "", "Quit Backbeacon"}));
+
+    // Before a reading the host shows the installed themed icon.
+    EXPECT_EQ(host.item("IconName").toString(), "org.backbeacon.Backbeacon");
+
+    // A steady head: after the baseline, nothing new to fetch.
+    ASSERT_TRUE(QTest::qWaitFor([] { return udpPortBound(4242); }, 10'000));
+    head.hold(0, 0);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return preference("settings.goodPosture").isValid(); }, 6'000));
+    QTest::qWait(1'000);
+    EXPECT_EQ(host.item("IconName").toString(), "") << "a live reading shows its own image";
+    int before = host.newIcons;
+    QTest::qWait(3'000);
+    const int steady = host.newIcons - before;
+    EXPECT_EQ(steady, 0) << "NewIcon over a steady head";
+
+    // A moving head: forward and back within the threshold over 4 s, a new
+    // pose every 100 ms.
+    const qint64 appPid = app.processId();
+    const double appCpu = cpuSeconds(appPid);
+    const double hostCpu = cpuSeconds(hostPid());
+    before = host.newIcons;
+    QElapsedTimer moving;
+    moving.start();
+    while (moving.elapsed() < 4'000) {
+        head.hold(9 * std::sin(moving.elapsed() / 4'000.0 * 2 * std::numbers::pi), 0);
+        QTest::qWait(100);
+    }
+    const int moved = host.newIcons - before;
+    const double seconds = moving.elapsed() / 1000.0;
+    std::cout << "moving head: " << moved << " NewIcon in " << seconds << " s; CPU app "
+              << 100 * (cpuSeconds(appPid) - appCpu) / seconds << " %, host "
+              << 100 * (cpuSeconds(hostPid()) - hostCpu) / seconds << " %" << std::endl;
+    EXPECT_GT(moved, 0) << "the image did not follow the head";
+    EXPECT_LE(moved, 20) << "more than the redraw rate";
+    EXPECT_EQ(host.unchangedImages, 0) << "NewIcon with the same image";
+
+    // An alerted streak: NeedsAttention and the state in the tool tip, until
+    // the head is back in line.
+    head.hold(-24, 0);
+    ASSERT_TRUE(QTest::qWaitFor([] { return dunstctl({"count", "displayed"}) == "1"; }, 15'000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return host.item("Status").toString() == "NeedsAttention"; }, 2'000));
+    const auto tip =
+        qdbus_cast<backbeacon::SniToolTip>(host.item("ToolTip").value<QDBusArgument>());
+    EXPECT_EQ(tip.title, "Backbeacon");
+    EXPECT_TRUE(tip.description.startsWith("Return to center \u00b7 today "))
+        << tip.description.toStdString();
+    head.hold(0, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return host.item("Status").toString() == "Active"; }, 2'000));
+}
+
+#include "EndToEndTest.moc"

@@ -19,15 +19,14 @@ struct ControllerRig : EngineRig {
     std::unique_ptr<StatusBarController> controller;
 
     void build() {
-        controller =
-            std::make_unique<StatusBarController>(*monitor, tray, views, time.clock(), time);
+        controller = std::make_unique<StatusBarController>(*monitor, settings, stats, tray, views,
+                                                           time.clock(), time);
     }
 };
 
 TEST(StatusBarControllerTest, HandsTheTrayAnImageOnlyWhenItChanges) {
     ControllerRig rig;
     rig.build();
-    EXPECT_EQ(rig.tray.toolTip, "Backbeacon");
     ASSERT_EQ(rig.tray.images.size(), 1u);
     rig.time.advance(2.0); // ten quiet ticks
     EXPECT_EQ(rig.tray.images.size(), 1u);
@@ -184,6 +183,36 @@ TEST(StatusBarControllerTest, ATrayHostThatComesUpLateMeansNoWindow) {
     rig.tray.setShown(true);
     rig.time.advance(30);
     EXPECT_EQ(rig.views.panelWindowOpenings, 0);
+}
+
+// A StatusNotifierItem takes a set of square images; the tool tip tells the
+// state and today's score, and the item asks for attention while an alerted
+// streak lasts, not before, not after.
+TEST(StatusBarControllerTest, SizedImagesToolTipAndAttentionFollowTheMonitor) {
+    ControllerRig rig;
+    rig.settings.setAlertDelay(2);
+    rig.tray.sizes = {16, 64};
+    rig.build();
+    ASSERT_EQ(rig.tray.imageSets.size(), 1u);
+    EXPECT_EQ(rig.tray.images.size(), 1u) << "and the one for an XEmbed fallback";
+    EXPECT_EQ(rig.tray.imageSets[0][0].size(), QSize(16, 16));
+    EXPECT_EQ(rig.tray.imageSets[0][1].size(), QSize(64, 64));
+    EXPECT_EQ(rig.tray.mood, StatusItem::Mood::idle);
+
+    rig.startCalibrated();
+    rig.hold(0, 0, 60.0, 0.5);
+    EXPECT_EQ(rig.tray.mood, StatusItem::Mood::live);
+    EXPECT_EQ(rig.tray.toolTip, "Aligned \u00b7 today 100 %");
+
+    rig.hold(30, 0, 1.0);
+    EXPECT_EQ(rig.tray.mood, StatusItem::Mood::live) << "before the alert";
+    rig.hold(30, 0, 1.5);
+    ASSERT_EQ(rig.alertsShown(), 1u);
+    EXPECT_EQ(rig.tray.mood, StatusItem::Mood::alert);
+    EXPECT_TRUE(rig.tray.toolTip.startsWith("Return to center")) << rig.tray.toolTip.toStdString();
+    rig.hold(0, 0, 0.5);
+    EXPECT_EQ(rig.tray.mood, StatusItem::Mood::live);
+    EXPECT_EQ(rig.controller->imagesSent(), static_cast<int>(rig.tray.imageSets.size()));
 }
 
 } // namespace

@@ -103,5 +103,38 @@ TEST(StatusIndicatorTest, ImageHoldsTheTintedGlyphAndTheDotAtThePixelRatio) {
     EXPECT_EQ(pixel(statusImage(kSecondaryLabel, kWhite), 1, 1).alpha(), 0);
 }
 
+// Hosts that pick from square sizes get the image scaled to the width,
+// centred top to bottom, the dot at its place.
+TEST(StatusIndicatorTest, SquareImagesKeepTheDrawingCentred) {
+    for (int size : {16, 22, 32, 64}) {
+        const QImage square = squareStatusImage(Theme::badRed, kWhite, size);
+        EXPECT_EQ(square.size(), QSize(size, size));
+        EXPECT_EQ(square.devicePixelRatio(), 1.0);
+        // The dot's centre (23.5, 9.5 of 28 x 18), shifted down by the margin.
+        const double scale = size / 28.0;
+        const int top = (size - qRound(18 * scale)) / 2;
+        const QColor dot = square.pixelColor(int(23.5 * scale), top + int(9.5 * scale));
+        EXPECT_GT(dot.red(), 150) << size;
+        EXPECT_LT(dot.green(), 120) << size;
+        EXPECT_EQ(square.pixelColor(0, 0).alpha(), 0) << "the margin is clear";
+    }
+}
+
+TEST(StatusIndicatorTest, ToolTipAndMoodFollowTheStateAndToday) {
+    DailyStats today;
+    EXPECT_EQ(toolTip("Aligned", today), "Aligned") << "no score before anything was measured";
+    today.monitoredSeconds = 600;
+    today.slouchedSeconds = 48;
+    EXPECT_EQ(toolTip("Aligned", today), "Aligned \u00b7 today 92 %");
+
+    using Mood = StatusItem::Mood;
+    EXPECT_EQ(mood(PostureState::idle(), true, false), Mood::idle);
+    EXPECT_EQ(mood(PostureState::good(), false, false), Mood::idle) << "no live reading";
+    EXPECT_EQ(mood(PostureState::good(), true, false), Mood::live);
+    EXPECT_EQ(mood(PostureState::capturing(), true, false), Mood::live);
+    EXPECT_EQ(mood(PostureState::bad({}), true, false), Mood::live) << "not alerted yet";
+    EXPECT_EQ(mood(PostureState::bad({}), true, true), Mood::alert);
+}
+
 } // namespace
 } // namespace backbeacon

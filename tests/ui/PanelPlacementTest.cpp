@@ -37,5 +37,35 @@ TEST(PanelPlacementTest, ATooSmallScreenKeepsTheTopLeftVisible) {
     EXPECT_EQ(panelPosition(QRect(150, 60, 22, 22), {}, kPanel, tiny), QPoint(100, 50));
 }
 
+// The host passes the point it was clicked at: the bar is taken to run along
+// the nearest edge, as thick as twice the point's distance from it.
+TEST(PanelPlacementTest, AnActivationPointOpensThePanelTowardTheInsideOffTheBar) {
+    // Bottom bar 25 px high, clicked in its middle at the left end.
+    const QRect bottom = activationAnchor({12, 787}, kScreen);
+    EXPECT_EQ(bottom, QRect(12, 775, 1, 25));
+    EXPECT_EQ(panelPosition(bottom, {}, kPanel, kScreen), QPoint(0, 775 - 4 - 330));
+    // Top bar, near the right end.
+    const QRect top = activationAnchor({1250, 12}, kScreen);
+    EXPECT_EQ(top, QRect(1250, 0, 1, 25));
+    EXPECT_EQ(panelPosition(top, {}, kPanel, kScreen), QPoint(1280 - 308, 29));
+    // Bars at the sides: the panel opens beside them, level with the point.
+    const QRect left = activationAnchor({10, 400}, kScreen);
+    EXPECT_EQ(left, QRect(0, 400, 21, 1));
+    EXPECT_EQ(panelPosition(left, {}, kPanel, kScreen), QPoint(25, 400 - 165));
+    const QRect right = activationAnchor({1270, 400}, kScreen);
+    EXPECT_EQ(right, QRect(1261, 400, 19, 1));
+    EXPECT_EQ(panelPosition(right, {}, kPanel, kScreen), QPoint(1261 - 4 - 308, 400 - 165));
+    // Where a window manager keeps the bar out of the work area, that holds too.
+    EXPECT_EQ(panelPosition(bottom, {}, kPanel, QRect(0, 0, 1280, 775)).y(), 775 - 4 - 330);
+}
+
+TEST(PanelPlacementTest, APointOutsideAnyBarIsTheAnchorItselfAndOffScreenIsNone) {
+    EXPECT_EQ(activationAnchor({640, 400}, kScreen), QRect(640, 400, 1, 1));
+    EXPECT_TRUE(activationAnchor({-5, 400}, kScreen).isEmpty());
+    // A second screen's own edges count.
+    const QRect second(1280, 0, 1920, 1080);
+    EXPECT_EQ(activationAnchor({1290, 500}, second), QRect(1280, 500, 21, 1));
+}
+
 } // namespace
 } // namespace backbeacon
