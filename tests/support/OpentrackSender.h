@@ -3,6 +3,7 @@
 #include "engine/OpentrackDatagram.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <array>
 #include <cerrno>
 #include <cstdint>
@@ -70,6 +71,37 @@ public:
 private:
     int m_fd;
     sockaddr_in m_to;
+};
+
+// A loopback UDP port a tool under test is pointed at, read without blocking.
+class UdpListener {
+public:
+    UdpListener() : m_fd(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)) {
+        sockaddr_in address = loopbackAddress(0);
+        socklen_t length = sizeof address;
+        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), length);
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+    }
+    ~UdpListener() { ::close(m_fd); }
+    UdpListener(const UdpListener&) = delete;
+    UdpListener& operator=(const UdpListener&) = delete;
+
+    std::uint16_t port() const { return m_port; }
+
+    // Every datagram waiting, whole.
+    std::vector<std::vector<unsigned char>> drain() {
+        std::vector<std::vector<unsigned char>> got;
+        std::array<unsigned char, 256> buffer;
+        for (ssize_t n; (n = ::recv(m_fd, buffer.data(), buffer.size(), 0)) >= 0;) {
+            got.emplace_back(buffer.begin(), buffer.begin() + n);
+        }
+        return got;
+    }
+
+private:
+    int m_fd;
+    std::uint16_t m_port = 0;
 };
 
 } // namespace backbeacon::testing

@@ -1,5 +1,6 @@
 // backbeacon-camera as the app runs it: its exit statuses and error lines, and
 // the datagrams a replayed picture produces, read with the app's own parser.
+#include "OpentrackSender.h"
 #include "PhotoMotion.h"
 #include "engine/OpentrackDatagram.h"
 
@@ -10,49 +11,16 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <array>
-#include <netinet/in.h>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 using namespace backbeacon;
+using backbeacon::testing::UdpListener;
 
 namespace {
 
 constexpr double kDegrees = 180 / 3.141592653589793;
-
-// A loopback UDP port for the tool to send to, read without blocking.
-class Listener {
-public:
-    Listener() : m_fd(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), length);
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-    }
-    ~Listener() { ::close(m_fd); }
-    QString port() const { return QString::number(m_port); }
-
-    std::vector<std::vector<unsigned char>> drain() {
-        std::vector<std::vector<unsigned char>> got;
-        std::array<unsigned char, 256> buffer;
-        for (ssize_t n; (n = ::recv(m_fd, buffer.data(), buffer.size(), 0)) >= 0;) {
-            got.emplace_back(buffer.begin(), buffer.begin() + n);
-        }
-        return got;
-    }
-
-private:
-    int m_fd;
-    std::uint16_t m_port = 0;
-};
 
 struct ToolRun {
     int exitCode = -1;
@@ -61,10 +29,10 @@ struct ToolRun {
     std::vector<std::vector<unsigned char>> datagrams;
 };
 
-ToolRun runToEnd(Listener& listener, const QStringList& arguments) {
+ToolRun runToEnd(UdpListener& listener, const QStringList& arguments) {
     QProcess tool;
     tool.start(QStringLiteral(BACKBEACON_CAMERA_EXECUTABLE),
-               QStringList{"--port", listener.port()} + arguments);
+               QStringList{"--port", QString::number(listener.port())} + arguments);
     ToolRun run;
     while (!tool.waitForFinished(50) && tool.state() != QProcess::NotRunning) {
         for (auto& d : listener.drain()) {
@@ -95,7 +63,7 @@ std::vector<double> engineRolls(const ToolRun& run) {
     return rolls;
 }
 
-class CameraTool : public testing::Test {
+class CameraTool : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
@@ -110,7 +78,7 @@ protected:
 
     QTemporaryDir m_dir;
     cv::Mat m_photo;
-    Listener m_listener;
+    UdpListener m_listener;
 };
 
 } // namespace
@@ -213,8 +181,9 @@ TEST_F(CameraTool, AVideoPlaysAtItsOwnRateAndNoFaceSendsNothing) {
 TEST_F(CameraTool, StopsPromptlyOnSigterm) {
     const QString photo = write("face.png", m_photo);
     QProcess tool;
-    tool.start(QStringLiteral(BACKBEACON_CAMERA_EXECUTABLE),
-               {"--port", m_listener.port(), "--input", photo, "--duration", "60"});
+    tool.start(
+        QStringLiteral(BACKBEACON_CAMERA_EXECUTABLE),
+        {"--port", QString::number(m_listener.port()), "--input", photo, "--duration", "60"});
     QElapsedTimer waited;
     waited.start();
     while (m_listener.drain().empty() && waited.elapsed() < 20'000) {

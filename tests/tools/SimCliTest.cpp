@@ -1,3 +1,4 @@
+#include "OpentrackSender.h"
 #include "engine/OpentrackDatagram.h"
 
 #include <QProcess>
@@ -5,45 +6,28 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <array>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <optional>
+#include <vector>
 
 using namespace backbeacon;
 
 namespace {
 
-// A loopback UDP port the simulator can be pointed at, read without blocking.
+// A loopback UDP port the simulator can be pointed at, each datagram read as
+// the app would read it.
 class Listener {
 public:
-    Listener() : m_fd(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), length);
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-    }
-    ~Listener() { ::close(m_fd); }
-    QString port() const { return QString::number(m_port); }
-
-    // Every datagram waiting, as the app would read it.
+    QString port() const { return QString::number(m_udp.port()); }
     std::vector<std::optional<MotionSample>> drain() {
         std::vector<std::optional<MotionSample>> got;
-        std::array<unsigned char, 256> buffer;
-        for (ssize_t n; (n = ::recv(m_fd, buffer.data(), buffer.size(), 0)) >= 0;) {
-            got.push_back(parseOpentrackDatagram(buffer.data(), static_cast<std::size_t>(n)));
+        for (const auto& datagram : m_udp.drain()) {
+            got.push_back(parseOpentrackDatagram(datagram.data(), datagram.size()));
         }
         return got;
     }
 
 private:
-    int m_fd;
-    std::uint16_t m_port = 0;
+    backbeacon::testing::UdpListener m_udp;
 };
 
 // Runs the simulator to its end, gathering what reached the listener meanwhile.
