@@ -8,16 +8,18 @@ namespace backbeacon {
 
 Q_LOGGING_CATEGORY(lcTray, "backbeacon.tray")
 
+void addStatusMenuActions(QMenu& menu, StatusItem& item) {
+    QObject::connect(menu.addAction(QStringLiteral("Open Backbeacon")), &QAction::triggered, &item,
+                     &StatusItem::openRequested);
+    QObject::connect(menu.addAction(QStringLiteral("Settings...")), &QAction::triggered, &item,
+                     &StatusItem::settingsRequested);
+    menu.addSeparator();
+    QObject::connect(menu.addAction(QStringLiteral("Quit Backbeacon")), &QAction::triggered, &item,
+                     &StatusItem::quitRequested);
+}
+
 QtStatusItem::QtStatusItem(QObject* parent) : StatusItem(parent) {
-    // Some hosts (GNOME's AppIndicator extension) open this menu on a left
-    // click, so everything a click offers is in it too.
-    connect(m_menu.addAction(QStringLiteral("Open Backbeacon")), &QAction::triggered, this,
-            &StatusItem::openRequested);
-    connect(m_menu.addAction(QStringLiteral("Settings...")), &QAction::triggered, this,
-            &StatusItem::settingsRequested);
-    m_menu.addSeparator();
-    connect(m_menu.addAction(QStringLiteral("Quit Backbeacon")), &QAction::triggered, this,
-            &StatusItem::quitRequested);
+    addStatusMenuActions(m_menu, *this);
     m_tray.setContextMenu(&m_menu);
 
     connect(&m_tray, &QSystemTrayIcon::activated, this,

@@ -8,6 +8,11 @@
 
 namespace backbeacon {
 
+// The tray menu's entries, each raising the item's own request. Some hosts
+// (GNOME's AppIndicator extension) open this menu on a left click, so
+// everything a click offers is in it too.
+void addStatusMenuActions(QMenu& menu, StatusItem& item);
+
 // The tray icon through QSystemTrayIcon: StatusNotifierItem where the session
 // offers a watcher, XEmbed otherwise. The session's panel may come up after
 // the app, so the host is looked for again every second until one is there.

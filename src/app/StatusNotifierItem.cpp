@@ -1,5 +1,6 @@
 #include "StatusNotifierItem.h"
 
+#include "QtStatusItem.h"
 #include "ui/PanelPlacement.h"
 
 #include <QCoreApplication>
@@ -208,13 +209,7 @@ StatusNotifierStatusItem::StatusNotifierStatusItem(QDBusConnection bus, Fallback
         }
     });
     // Hosts without a menu of their own ask the item to show one.
-    connect(m_contextMenu.addAction(QStringLiteral("Open Backbeacon")), &QAction::triggered, this,
-            &StatusItem::openRequested);
-    connect(m_contextMenu.addAction(QStringLiteral("Settings...")), &QAction::triggered, this,
-            &StatusItem::settingsRequested);
-    m_contextMenu.addSeparator();
-    connect(m_contextMenu.addAction(QStringLiteral("Quit Backbeacon")), &QAction::triggered, this,
-            &StatusItem::quitRequested);
+    addStatusMenuActions(m_contextMenu, *this);
     connect(&m_item, &SniItemObject::contextMenuRequested, this,
             [this](QPoint at) { m_contextMenu.popup(at / devicePixelRatio()); });
 
