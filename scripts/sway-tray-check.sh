@@ -95,9 +95,43 @@ CONF
   # the icon's point, as swaybar does on a click.
   dbus-send --session --type=method_call --dest="$item" /StatusNotifierItem \
     org.kde.StatusNotifierItem.Activate int32:1266 int32:788
-  panel() { swaymsg -t get_tree | jq -r '.. | objects | select(.name? == "Backbeacon Panel") | .rect | "\(.x) \(.y) \(.width) \(.height)"' | grep .; }
+  app_pid=$(dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.GetConnectionUnixProcessID "string:$item" | awk '/uint32/ {print $2}')
+  # On Xwayland the panel bypasses sway, so it is not in sway's tree: the X
+  # server the app runs on tells where it is.
+  app_display=$(tr '\0' '\n' <"/proc/$app_pid/environ" | sed -n 's/^DISPLAY=//p')
+  panel() {
+    if [ -n "$app_display" ]; then
+      DISPLAY=$app_display xwininfo -name "Backbeacon Panel" 2>/dev/null | awk '
+        /Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+        /Width:/ {w=$NF} /Height:/ {h=$NF} /Map State: IsViewable/ {v=1}
+        END {if (v) print x, y, w, h}' | grep .
+    else
+      swaymsg -t get_tree | jq -r '.. | objects | select(.name? == "Backbeacon Panel") | .rect | "\(.x) \(.y) \(.width) \(.height)"' | grep .
+    fi
+  }
   if wait_for 5 panel >/dev/null; then
     echo "[$mode] panel after Activate(1266, 788): $(panel) (x y width height)"
+    if [ -n "$app_display" ]; then
+      # Still there a second later (nothing took it away), then Escape closes
+      # it; opened again, a click away from it closes it.
+      sleep 1
+      echo "[$mode] a second later: $(panel || echo closed)"
+      DISPLAY=$app_display xdotool key Escape
+      sleep 0.5
+      echo "[$mode] after Escape: $(panel || echo closed)"
+      panel >/dev/null && dbus-send --session --type=method_call --dest="$item" /StatusNotifierItem \
+        org.kde.StatusNotifierItem.Activate int32:1266 int32:788
+      dbus-send --session --type=method_call --dest="$item" /StatusNotifierItem \
+        org.kde.StatusNotifierItem.Activate int32:1266 int32:788
+      echo "[$mode] opened again: $(wait_for 5 panel || echo closed)"
+      DISPLAY=$app_display xdotool mousemove 200 200 click 1
+      sleep 0.5
+      echo "[$mode] after a click away: $(panel || echo closed)"
+      dbus-send --session --type=method_call --dest="$item" /StatusNotifierItem \
+        org.kde.StatusNotifierItem.Activate int32:1266 int32:788
+      wait_for 5 panel >/dev/null || true
+    fi
   else
     echo "[$mode] no panel after Activate(1266, 788)"
   fi
@@ -113,8 +147,6 @@ CONF
   dbus-monitor --session "type='signal',interface='org.kde.StatusNotifierItem',member='NewIcon'" \
     >"$work/signals.log" 2>&1 &
   monitor=$!
-  app_pid=$(dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-    org.freedesktop.DBus.GetConnectionUnixProcessID "string:$item" | awk '/uint32/ {print $2}')
   bar_pid=$(dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
     org.freedesktop.DBus.GetConnectionUnixProcessID string:org.kde.StatusNotifierWatcher |
     awk '/uint32/ {print $2}')

@@ -70,4 +70,17 @@ QRect activationAnchor(const QPoint& point, const QRect& screen) {
     return {screen.right() + 1 - reach, point.y(), reach, 1};
 }
 
+Qt::WindowFlags panelWindowFlags(bool asWindow, const QByteArray& platform, bool waylandSession) {
+    if (asWindow) {
+        return Qt::Window;
+    }
+    const Qt::WindowFlags popup = Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
+    if (waylandSession && platform == "xcb") {
+        // A plain window type: the compositor gives the keyboard to such a
+        // window when it appears, and would not to a tool window.
+        return popup | Qt::Window | Qt::X11BypassWindowManagerHint;
+    }
+    return popup | Qt::Tool;
+}
+
 } // namespace backbeacon

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
+#include <Qt>
 
 namespace backbeacon {
 
@@ -25,5 +27,13 @@ namespace backbeacon {
 // screen.
 inline constexpr int kMaxBarReach = 64;
 QRect activationAnchor(const QPoint& point, const QRect& screen);
+
+// Flags of the panel's window on Qt platform `platform`. A popup normally
+// asks the window manager to keep it frameless and on top, which every X11
+// manager honours at the position given. Under a Wayland compositor's
+// Xwayland (`waylandSession`) the compositor floats such a window in the
+// middle of the screen, so there the popup bypasses it, the only way an X11
+// window keeps the place we give it by the tray.
+Qt::WindowFlags panelWindowFlags(bool asWindow, const QByteArray& platform, bool waylandSession);
 
 } // namespace backbeacon

@@ -11,6 +11,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QLoggingCategory>
+#include <QMouseEvent>
 #include <QQmlComponent>
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -104,9 +105,11 @@ void QuickViews::preparePanel(bool asWindow) {
         m_panel = std::make_unique<QQuickWindow>();
         m_panel->setColor(Qt::transparent);
         m_panel->installEventFilter(this);
-        // A popup that loses focus has been clicked away from.
+        // A popup that loses focus has been clicked away from. One that
+        // bypasses the window manager holds the keyboard and pointer instead
+        // of the focus, so it sees the click away itself.
         connect(m_panel.get(), &QWindow::activeChanged, this, [this] {
-            if (m_panelIsPopup && m_panel->isVisible() && !m_panel->isActive()) {
+            if (m_panelIsPopup && !m_panelGrabs && m_panel->isVisible() && !m_panel->isActive()) {
                 m_panel->hide();
             }
         });
@@ -125,8 +128,10 @@ void QuickViews::preparePanel(bool asWindow) {
     }
     m_panel->hide();
     m_panelIsPopup = !asWindow;
-    m_panel->setFlags(asWindow ? Qt::Window
-                               : Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    const Qt::WindowFlags flags = panelWindowFlags(
+        asWindow, QGuiApplication::platformName().toUtf8(), !qgetenv("WAYLAND_DISPLAY").isEmpty());
+    m_panelGrabs = flags.testFlag(Qt::X11BypassWindowManagerHint);
+    m_panel->setFlags(flags);
     // The popup's title is never shown; it names the window for scripts.
     m_panel->setTitle(asWindow ? QStringLiteral("Backbeacon") : QStringLiteral("Backbeacon Panel"));
     // Every opening starts from a fresh view.
@@ -223,6 +228,28 @@ void QuickViews::showSettingsWindow() {
 }
 
 bool QuickViews::eventFilter(QObject* watched, QEvent* event) {
+    if (m_panelGrabs && watched == m_panel.get()) {
+        // Like any X11 popup menu: the keyboard and pointer are ours while it
+        // shows (possible only once it is on screen), and a press outside it
+        // closes it.
+        if (event->type() == QEvent::Expose && m_panel->isExposed()) {
+            m_panel->setKeyboardGrabEnabled(true);
+            m_panel->setMouseGrabEnabled(true);
+        } else if (event->type() == QEvent::KeyPress && !m_panel->activeFocusItem()) {
+            // Keys come through the grab while the X focus is wherever the
+            // compositor left it, so the view takes the focus as it would on
+            // focus in, keeping the control it had.
+            m_panel->contentItem()->setFocus(true);
+        } else if (event->type() == QEvent::Hide) {
+            m_panel->setKeyboardGrabEnabled(false);
+            m_panel->setMouseGrabEnabled(false);
+        } else if (event->type() == QEvent::MouseButtonPress &&
+                   !QRect(QPoint(), m_panel->size())
+                        .contains(static_cast<QMouseEvent*>(event)->position().toPoint())) {
+            m_panel->hide();
+            return true;
+        }
+    }
     bool keyboard = m_keyboardInUse;
     if (event->type() == QEvent::KeyPress) {
         keyboard = true;

@@ -82,6 +82,9 @@ private:
     QPointer<QQuickItem> m_panelRoot;
     QPointer<QQuickItem> m_settingsRoot;
     bool m_panelIsPopup = true;
+    // A popup placed past the window manager (Xwayland): it grabs the
+    // keyboard and pointer rather than relying on focus.
+    bool m_panelGrabs = false;
     QRect m_iconGeometry;
     // From the request to the first frame of an opening, for the log.
     QElapsedTimer m_opening;

@@ -7,11 +7,13 @@
 #include "WaitFor.h"
 #include "ui/PanelPlacement.h"
 
+#include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QScreen>
 #include <QSignalSpy>
 
@@ -241,6 +243,24 @@ TEST(StatusNotifierItemTest, TheMenuLayoutAndItsClicksReachTheApp) {
     EXPECT_EQ(open.size(), 1);
     EXPECT_EQ(settings.size(), 1);
     EXPECT_EQ(quit.size(), 1);
+
+    // A host without a menu of its own asks for ours at the click.
+    const QPoint at(200, 150);
+    rig.call(kItemPath, kItemInterface, "ContextMenu", {at.x(), at.y()});
+    QMenu* popup = nullptr;
+    ASSERT_TRUE(waitFor([&] {
+        popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        return popup && popup->isVisible();
+    }));
+    EXPECT_EQ(popup->pos(), at);
+    QStringList entries;
+    for (const QAction* action : popup->actions()) {
+        entries.push_back(action->isSeparator() ? QStringLiteral("--") : action->text());
+    }
+    EXPECT_EQ(entries, shown);
+    popup->actions().back()->trigger();
+    EXPECT_EQ(quit.size(), 2);
+    popup->close();
 }
 
 TEST(StatusNotifierItemTest, ActivateGivesThePanelItsAnchorAndTheFallbackFollowsTheWatcher) {

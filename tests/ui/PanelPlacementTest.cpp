@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace backbeacon {
 namespace {
 
@@ -65,6 +67,23 @@ TEST(PanelPlacementTest, APointOutsideAnyBarIsTheAnchorItselfAndOffScreenIsNone)
     // A second screen's own edges count.
     const QRect second(1280, 0, 1920, 1080);
     EXPECT_EQ(activationAnchor({1290, 500}, second), QRect(1280, 500, 21, 1));
+}
+
+// Only the Xwayland of a Wayland session bypasses the window manager: there
+// the compositor would centre a managed window; everywhere else the window
+// manager places it and hands it the focus.
+TEST(PanelPlacementTest, OnlyXwaylandPopupsBypassTheWindowManager) {
+    const Qt::WindowFlags onXwayland = panelWindowFlags(false, "xcb", true);
+    EXPECT_TRUE(onXwayland.testFlag(Qt::X11BypassWindowManagerHint));
+    // A plain window type, which the compositor gives the keyboard on showing.
+    EXPECT_EQ(onXwayland & Qt::WindowType_Mask, Qt::Window);
+    for (const auto& [platform, wayland] :
+         {std::pair<QByteArray, bool>{"xcb", false}, {"wayland", true}, {"offscreen", true}}) {
+        const Qt::WindowFlags flags = panelWindowFlags(false, platform, wayland);
+        EXPECT_FALSE(flags.testFlag(Qt::X11BypassWindowManagerHint)) << platform.constData();
+        EXPECT_EQ(flags & Qt::WindowType_Mask, Qt::Tool) << platform.constData();
+    }
+    EXPECT_EQ(panelWindowFlags(true, "xcb", true), Qt::Window);
 }
 
 } // namespace
