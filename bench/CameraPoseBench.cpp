@@ -207,6 +207,17 @@ bool sampleProcess(pid_t pid, long& ticks, long& rssKiB, long& peakKiB) {
     return rssKiB >= 0; // gone (or a zombie) by now
 }
 
+// How much of the process's anonymous memory (the face model) is on huge pages.
+long anonHugePagesKiB(pid_t pid) {
+    std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+    for (std::string line; std::getline(rollup, line);) {
+        if (line.starts_with("AnonHugePages:")) {
+            return std::stol(line.substr(14));
+        }
+    }
+    return 0;
+}
+
 // The real executable replaying `input` at 10 analysed frames a second.
 void measureTool(const std::string& input, const char* what, double seconds) {
     const pid_t pid = fork();
@@ -217,13 +228,14 @@ void measureTool(const std::string& input, const char* what, double seconds) {
         _exit(127);
     }
     const long hz = sysconf(_SC_CLK_TCK);
-    long ticks = 0, rss = 0, peak = 0, startTicks = -1;
+    long ticks = 0, rss = 0, peak = 0, startTicks = -1, hugeKiB = 0;
     const auto started = Clock::now();
     Clock::time_point steadyFrom;
     int status = 0;
     while (waitpid(pid, &status, WNOHANG) == 0) {
         long t = 0, r = 0, p = 0;
         if (sampleProcess(pid, t, r, p)) {
+            hugeKiB = anonHugePagesKiB(pid);
             ticks = t;
             rss = r;
             peak = std::max(peak, p);
@@ -238,10 +250,10 @@ void measureTool(const std::string& input, const char* what, double seconds) {
     const double steadyCpu =
         startTicks < 0 ? NAN : 100.0 * (ticks - startTicks) / hz / (msSince(steadyFrom) / 1000);
     std::printf("whole tool, %s, 10 analysed frames/s for %.0f s (exit %d):\n"
-                "  CPU %.1f%% of one core in steady state; resident %.1f MiB near the end, "
-                "peak %.1f MiB (goal ≤ 140 MiB)\n",
+                "  CPU %.1f%% of one core in steady state; resident %.1f MiB near the end "
+                "(%.0f MiB of it on huge pages), peak %.1f MiB (goal ≤ 140 MiB)\n",
                 what, seconds, WIFEXITED(status) ? WEXITSTATUS(status) : -1, steadyCpu,
-                rss / 1024.0, peak / 1024.0);
+                rss / 1024.0, hugeKiB / 1024.0, peak / 1024.0);
 }
 
 void wholeTool(const cv::Mat& photo) {
