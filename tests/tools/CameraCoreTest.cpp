@@ -1,8 +1,11 @@
-// backbeacon-camera's pieces that need neither the face model nor a picture:
-// its command line, its smoothing and its reading of landmarks as a pose.
+// backbeacon-camera's pieces that need no picture: its command line, its
+// smoothing, its reading of landmarks as a pose, and how a run holds on to a
+// camera that is busy or goes away.
 #include "backbeacon-camera/CameraOptions.h"
 #include "backbeacon-camera/HeadPoseEstimator.h"
 #include "backbeacon-camera/OneEuroFilter.h"
+#include "backbeacon-camera/Runner.h"
+#include "backbeacon-camera/StopSignal.h"
 #include "backbeacon-camera/V4l2Camera.h"
 
 #include <gtest/gtest.h>
@@ -197,6 +200,100 @@ TEST(V4l2Frames, BecomeGreyPictures) {
         if (c.converts) {
             ASSERT_EQ(grey.type(), CV_8UC1) << c.what;
             EXPECT_EQ(cv::countNonZero(grey != expected), 0) << c.what;
+        }
+    }
+}
+
+namespace {
+
+// A camera that gives `frames` blank frames, then says it was lost (or, for
+// the last one a test opens, that it ended, to finish the run).
+class ScriptedCamera final : public FrameSource {
+public:
+    ScriptedCamera(int frames, Read last) : m_left(frames), m_last(last) {}
+    Read read(cv::Mat& image, double& seconds) override {
+        if (m_left-- <= 0) {
+            return m_last;
+        }
+        image = cv::Mat(480, 640, CV_8UC1, cv::Scalar(128));
+        seconds = m_seconds += 0.1;
+        return Read::Frame;
+    }
+    bool realTime() const override { return true; }
+
+private:
+    int m_left;
+    Read m_last;
+    double m_seconds = 0;
+};
+
+} // namespace
+
+// Each opening answers from a script: a camera (lost after some frames, or
+// ending the run), or a failure; the waits between attempts are recorded,
+// not waited, and a stop may come during one.
+TEST(CameraRun, RetriesABusyOrVanishedCameraThenGivesUpWithItsStatus) {
+    enum Answer { Busy, Missing, Lost, Works };
+    const struct {
+        const char* what;
+        std::vector<Answer> answers;
+        ExitCode status;
+        std::vector<double> waits;
+        int opened;
+        bool stopWhileWaiting = false;
+    } cases[] = {
+        {"no camera: no retry", {Missing}, ExitCode::NoCamera, {}, 1},
+        {"busy at first, then free", {Busy, Busy, Works}, ExitCode::Done, {1, 2}, 3},
+        {"busy for good",
+         {Busy, Busy, Busy, Busy, Busy, Busy},
+         ExitCode::CameraBusy,
+         {1, 2, 4, 8},
+         5},
+        {"unplugged and back", {Lost, Missing, Works}, ExitCode::Done, {1}, 3},
+        {"unplugged for good",
+         {Lost, Missing, Missing, Missing, Missing, Missing},
+         ExitCode::CameraLost,
+         {1, 2, 4, 8},
+         6},
+        {"stopped while waiting", {Busy, Works}, ExitCode::Done, {1}, 1, true},
+    };
+    StopSignal stop;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::size_t next = 0;
+        std::vector<double> waits;
+        const CameraAccess camera{
+            [&](const std::string&, double) -> OpenedCamera {
+                const Answer answer = next < c.answers.size() ? c.answers[next] : Missing;
+                ++next;
+                switch (answer) {
+                case Busy:
+                    return {nullptr, ExitCode::CameraBusy, "camera is in use"};
+                case Missing:
+                    return {nullptr, ExitCode::NoCamera, "no camera found"};
+                case Lost:
+                    return {std::make_unique<ScriptedCamera>(3, FrameSource::Read::Lost),
+                            ExitCode::Done,
+                            {}};
+                case Works:
+                    break;
+                }
+                return {std::make_unique<ScriptedCamera>(3, FrameSource::Read::End),
+                        ExitCode::Done,
+                        {}};
+            },
+            [&](double seconds) {
+                waits.push_back(seconds);
+                return !c.stopWhileWaiting;
+            }};
+        CameraOptions options;
+        options.port = 9;
+        std::string error;
+        EXPECT_EQ(runCamera(options, stop, camera, error), c.status) << error;
+        EXPECT_EQ(waits, c.waits);
+        EXPECT_EQ(next, static_cast<std::size_t>(c.opened));
+        if (c.status == ExitCode::CameraLost) {
+            EXPECT_NE(error.find("stopped delivering"), std::string::npos) << error;
         }
     }
 }

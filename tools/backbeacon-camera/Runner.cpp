@@ -24,11 +24,11 @@ enum class Outcome { Ready, Failed, Stopped };
 
 // Opens the camera, trying again while it is busy (`retryAny`: whatever the
 // reason, as after it vanished mid-stream).
-Outcome openWithRetries(const CameraOptions& options, StopSignal& stop, bool retryAny,
+Outcome openWithRetries(const CameraOptions& options, const CameraAccess& camera, bool retryAny,
                         std::unique_ptr<FrameSource>& source, ExitCode& failure,
                         std::string& error) {
     for (std::size_t attempt = 0;; ++attempt) {
-        OpenedCamera opened = openCamera(options.device, options.rate);
+        OpenedCamera opened = camera.open(options.device, options.rate);
         if (opened.source) {
             source = std::move(opened.source);
             return Outcome::Ready;
@@ -39,7 +39,7 @@ Outcome openWithRetries(const CameraOptions& options, StopSignal& stop, bool ret
         if (!retry || attempt == std::size(kBackoffSeconds)) {
             return Outcome::Failed;
         }
-        if (!stop.sleepFor(kBackoffSeconds[attempt])) {
+        if (!camera.wait(kBackoffSeconds[attempt])) {
             return Outcome::Stopped;
         }
     }
@@ -48,6 +48,13 @@ Outcome openWithRetries(const CameraOptions& options, StopSignal& stop, bool ret
 } // namespace
 
 ExitCode runCamera(const CameraOptions& options, StopSignal& stop, std::string& error) {
+    const CameraAccess camera{openCamera,
+                              [&stop](double seconds) { return stop.sleepFor(seconds); }};
+    return runCamera(options, stop, camera, error);
+}
+
+ExitCode runCamera(const CameraOptions& options, StopSignal& stop, const CameraAccess& camera,
+                   std::string& error) {
     // A frame's few small resizes cost less than waking a pool of threads for
     // each of them.
     cv::setNumThreads(0);
@@ -69,7 +76,7 @@ ExitCode runCamera(const CameraOptions& options, StopSignal& stop, std::string& 
         }
     } else {
         ExitCode failure = ExitCode::NoCamera;
-        switch (openWithRetries(options, stop, false, source, failure, error)) {
+        switch (openWithRetries(options, camera, false, source, failure, error)) {
         case Outcome::Ready:
             break;
         case Outcome::Failed:
@@ -102,7 +109,7 @@ ExitCode runCamera(const CameraOptions& options, StopSignal& stop, std::string& 
         if (read == FrameSource::Read::Lost) {
             source.reset(); // let go of the device before trying it again
             ExitCode failure = ExitCode::CameraLost;
-            switch (openWithRetries(options, stop, true, source, failure, error)) {
+            switch (openWithRetries(options, camera, true, source, failure, error)) {
             case Outcome::Ready:
                 continue;
             case Outcome::Failed:

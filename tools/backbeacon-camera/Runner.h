@@ -1,8 +1,10 @@
 #pragma once
 
 #include "backbeacon-camera/CameraOptions.h"
+#include "backbeacon-camera/CameraSource.h"
 #include "backbeacon-camera/ExitCode.h"
 
+#include <functional>
 #include <string>
 
 namespace backbeacon::camera {
@@ -14,5 +16,15 @@ class StopSignal;
 // until the input ends, a stop is requested or something fails (`error` then
 // says what, in one line).
 ExitCode runCamera(const CameraOptions& options, StopSignal& stop, std::string& error);
+
+// How a run gets its camera and waits before trying it again: the real
+// devices and clock, or a test's.
+struct CameraAccess {
+    std::function<OpenedCamera(const std::string& device, double rate)> open;
+    // False when a stop was requested first.
+    std::function<bool(double seconds)> wait;
+};
+ExitCode runCamera(const CameraOptions& options, StopSignal& stop, const CameraAccess& camera,
+                   std::string& error);
 
 } // namespace backbeacon::camera
