@@ -27,12 +27,13 @@ ParsedOptions parse(std::vector<std::string> arguments) {
 } // namespace
 
 TEST(CameraOptions, ReadsEachOptionInEitherSpelling) {
+    // The app's port, the first camera that works and Debian's model unless
+    // told otherwise.
     const ParsedOptions none = parse({});
     ASSERT_TRUE(none.options);
-    EXPECT_EQ(none.options->device, "");
-    EXPECT_EQ(none.options->rate, 10);
-    EXPECT_FALSE(none.options->rateGiven);
     EXPECT_EQ(none.options->port, 4242);
+    EXPECT_EQ(none.options->device, "");
+    EXPECT_FALSE(none.options->rateGiven);
     EXPECT_EQ(none.options->model, "/usr/share/dlib/shape_predictor_68_face_landmarks.dat");
 
     const ParsedOptions all = parse({"--input", "head.avi", "--rate=2.5", "--port", "5000",
@@ -74,15 +75,7 @@ TEST(CameraOptions, RefusesWhatCannotBeMeant) {
     }
 }
 
-TEST(CameraOptions, HelpNamesEveryOptionAndExitStatus) {
-    const std::string help = cameraUsage();
-    for (const char* word : {"--device", "--input", "--rate", "--port", "--model", "--duration",
-                             " 0 ", "64", "66", "69", "71", "72", "74", "75"}) {
-        EXPECT_NE(help.find(word), std::string::npos) << word;
-    }
-}
-
-TEST(OneEuroFilter, HoldsAStillNoisySignalStillAndFollowsAStepSoon) {
+TEST(OneEuroFilter, HoldsAStillNoisySignalStillFollowsAStepAndIgnoresTimeGoingBack) {
     OneEuroFilter filter({0.1, 0.05, 0.5});
     std::mt19937 random(7);
     std::normal_distribution<double> noise(0, 1.0);
@@ -105,18 +98,16 @@ TEST(OneEuroFilter, HoldsAStillNoisySignalStillAndFollowsAStepSoon) {
         out = filter.filter(10, (100 + frames) * 0.1);
     }
     EXPECT_LE(frames, 4) << "a 10° turn must show within a few frames, not lag behind";
-}
 
-TEST(OneEuroFilter, StartsAtTheFirstValueAndIgnoresTimeGoingBack) {
-    OneEuroFilter filter({1.0, 0.0, 1.0});
+    // A fresh start takes the first value as it is; time standing still or
+    // going back changes nothing.
+    filter.reset();
     EXPECT_EQ(filter.filter(5, 1.0), 5);
     const double next = filter.filter(6, 1.1);
     EXPECT_GT(next, 5);
     EXPECT_LT(next, 6);
     EXPECT_EQ(filter.filter(100, 1.1), next);
     EXPECT_EQ(filter.filter(100, 0.5), next);
-    filter.reset();
-    EXPECT_EQ(filter.filter(-3, 0.0), -3);
 }
 
 // The generic face turned and placed as given, seen by the camera the
