@@ -117,7 +117,8 @@ TEST_F(PostureMonitorTest, ClassifiesAgainstTheThresholdAndAlertsOncePerStreak) 
     rig.sampleAfter(1, 0);
     EXPECT_EQ(tally(), std::tuple(Kind::good, 1u, 1, 1)) << "ended before its alert: no count";
 
-    // With no delay, the streak's second sample alerts (the first alert's cooldown holds it back).
+    // With no delay the streak's second sample alerts; the notification waits out the
+    // cooldown of the first, so the slouches tell.
     settings.setAlertDelay(0);
     rig.sampleAfter(0.1, 40);
     EXPECT_EQ(today().slouches, 1);
