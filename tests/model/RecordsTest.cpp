@@ -1,5 +1,7 @@
 #include "model/Choices.h"
 #include "model/DailyStats.h"
+#include "model/RecordJson.h"
+#include "model/Theme.h"
 
 #include <QStringList>
 
@@ -9,23 +11,24 @@
 #include <limits>
 
 using namespace backbeacon;
+namespace bj = backbeacon::json;
+
+namespace {
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+DailyStats sampleDay() {
+    return DailyStats{Instant::fromReferenceSeconds(786'585'600.0), 3600.25, 812.5, 3, 2};
+}
+} // namespace
 
 TEST(DailyStats, ScoreIsTheAlignedShareRoundedHalfUpAndPerfectWhenTooShortToJudge) {
-    const double nan = std::nan("");
     const struct {
         double monitored, slouched;
         int score;
-    } cases[] = {{30, 30, 100},
-                 {-10, 5, 100},
-                 {nan, 5, 100},
-                 {31, 31, 0},
-                 {40, 50, 0},
-                 {100, 25, 75},
-                 {1000, 5, 100},
-                 {1000, 15, 99},
-                 {60, -5, 100},
-                 {60, nan, 100},
-                 {60, std::numeric_limits<double>::infinity(), 0}};
+    } cases[] = {{30, 30, 100}, {-10, 5, 100},   {kNaN, 5, 100}, {31, 31, 0},
+                 {40, 50, 0},   {100, 25, 75},   {1000, 5, 100}, {1000, 15, 99},
+                 {60, -5, 100}, {60, kNaN, 100}, {60, kInf, 0}};
     for (const auto& c : cases) {
         EXPECT_EQ((DailyStats{{}, c.monitored, c.slouched}).score(), c.score)
             << c.monitored << " " << c.slouched;
@@ -46,6 +49,124 @@ TEST(Choices, LabelsInOrderAndExactMatchesOnly) {
     EXPECT_EQ(alertDelayFromRawValue(60), AlertDelay::lazy);
     EXPECT_FALSE(alertDelayFromRawValue(20));
     EXPECT_FALSE(alertDelayFromRawValue(15.000001));
-    EXPECT_FALSE(alertDelayFromRawValue(std::nan("")));
+    EXPECT_FALSE(alertDelayFromRawValue(kNaN));
     EXPECT_FALSE(notificationCooldownFromRawValue(59.9));
+}
+
+TEST(DriftColor, RampRunsThroughTheThreeColoursAndTakesTheEndsOutsideIt) {
+    const double nearEnd = 0.001 / 0.3;
+    const struct {
+        double fraction, red, green, blue;
+    } cases[] = {
+        {0, 0.36, 0.58, 0.64},
+        {0.35, 0.62, 0.60, 0.485},
+        {0.7, 0.88, 0.62, 0.33}, // the breakpoint belongs to the upper segment
+        {0.85, 0.83, 0.40, 0.245},
+        {0.999, 0.78 + 0.10 * nearEnd, 0.18 + 0.44 * nearEnd, 0.16 + 0.17 * nearEnd},
+        {1.0, 0.78, 0.18, 0.16},
+        {5, 0.78, 0.18, 0.16},
+        {kInf, 0.78, 0.18, 0.16},
+        {kNaN, 0.78, 0.18, 0.16},
+        {-0.2, 0.36, 0.58, 0.64},
+        {-kInf, 0.36, 0.58, 0.64},
+    };
+    for (const auto& c : cases) {
+        const ColorComponents got = Theme::driftColorComponents(c.fraction);
+        EXPECT_NEAR(got.red, c.red, 1e-9) << c.fraction;
+        EXPECT_NEAR(got.green, c.green, 1e-9) << c.fraction;
+        EXPECT_NEAR(got.blue, c.blue, 1e-9) << c.fraction;
+        EXPECT_EQ(got.opacity, 1.0) << c.fraction;
+    }
+}
+
+TEST(RecordJson, WritesCompactObjectsWithKeysInFieldOrder) {
+    EXPECT_EQ(bj::encode(PosturePoint(0.5, -0.25, Instant::fromReferenceSeconds(12.5))),
+              R"({"pitch":0.5,"roll":-0.25,"capturedAt":12.5})");
+    EXPECT_EQ(bj::encode(sampleDay()),
+              R"({"date":786585600.0,"monitoredSeconds":3600.25,"slouchedSeconds":812.5,)"
+              R"("slouches":3,"fixes":2})");
+    EXPECT_EQ(bj::encode(Diagnostics{1, 2, 3, 4, 5}),
+              R"({"launches":1,"calibrations":2,"alertsSent":3,"disconnects":4,)"
+              R"("unexpectedQuits":5})");
+    const DailyStats days[] = {sampleDay(), sampleDay()};
+    const std::string day = *bj::encode(sampleDay());
+    EXPECT_EQ(bj::encode(std::span<const DailyStats>(days)), "[" + day + "," + day + "]");
+}
+
+TEST(RecordJson, RoundTripKeepsEveryBit) {
+    // A capture time with a long fraction: dates must not lose precision.
+    const PosturePoint point(0.1234567890123456789, -3.0e-17,
+                             Instant::fromReferenceSeconds(786'600'123.456789012));
+    EXPECT_EQ(bj::decodePosturePoint(*bj::encode(point)), point);
+
+    DailyStats day = sampleDay();
+    day.monitoredSeconds = 1.0 / 3.0;
+    day.slouches = std::numeric_limits<std::int64_t>::max();
+    day.fixes = std::numeric_limits<std::int64_t>::min();
+    EXPECT_EQ(bj::decodeDailyStats(*bj::encode(day)), day);
+
+    const Diagnostics counters{7, 0, -1, 1'000'000'000'000, 9};
+    EXPECT_EQ(bj::decodeDiagnostics(*bj::encode(counters)), counters);
+
+    std::vector<DailyStats> days(91, sampleDay());
+    days.back().slouchedSeconds = 0.1;
+    EXPECT_EQ(bj::decodeDailyStatsArray(*bj::encode(std::span<const DailyStats>(days))), days);
+}
+
+TEST(RecordJson, NonFiniteFloatFailsTheWholeEncoding) {
+    EXPECT_FALSE(bj::encode(PosturePoint(kNaN, 0, Instant())));
+    EXPECT_FALSE(bj::encode(PosturePoint(0, kInf, Instant())));
+    EXPECT_FALSE(bj::encode(PosturePoint(0, 0, Instant::fromReferenceSeconds(-kInf))));
+    DailyStats bad = sampleDay();
+    bad.slouchedSeconds = kNaN;
+    EXPECT_FALSE(bj::encode(bad));
+    const DailyStats days[] = {sampleDay(), bad};
+    EXPECT_FALSE(bj::encode(std::span<const DailyStats>(days)));
+}
+
+TEST(RecordJson, EveryKeyIsRequiredFloatsMustBeFiniteNumbersAndExtraKeysAreIgnored) {
+    EXPECT_EQ(bj::decodePosturePoint(R"({"note":"x","capturedAt":3,"roll":2,"pitch":1,"v":[1]})"),
+              PosturePoint(1, 2, Instant::fromReferenceSeconds(3)));
+    EXPECT_EQ(
+        bj::decodePosturePoint(R"({"pitch":1,"roll":18446744073709551615,"capturedAt":0})")->roll(),
+        18446744073709551615.0);
+    for (const char* bad : {R"({"pitch":1,"roll":2})", R"({"pitch":1,"roll":2,"capturedAt":null})",
+                            R"({"pitch":"1","roll":0,"capturedAt":0})",
+                            R"({"pitch":1e400,"roll":0,"capturedAt":0})"}) {
+        EXPECT_FALSE(bj::decodePosturePoint(bad)) << bad;
+    }
+    EXPECT_FALSE(
+        bj::decodeDiagnostics(R"({"launches":1,"calibrations":2,"alertsSent":3,"disconnects":4})"));
+}
+
+TEST(RecordJson, IntegerFieldsMustBeJsonIntegersInRange) {
+    auto day = [](const char* slouches) {
+        return bj::decodeDailyStats(std::string(R"({"date":0,"monitoredSeconds":1,)") +
+                                    R"("slouchedSeconds":0,"fixes":0,"slouches":)" + slouches +
+                                    "}");
+    };
+    EXPECT_EQ(day("9223372036854775807")->slouches, std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(day("-9223372036854775808")->slouches, std::numeric_limits<std::int64_t>::min());
+    // 2^63 is one past the signed range; 2^64 past the unsigned one too.
+    for (const char* bad : {"2.5", "3.6e72", "9223372036854775808", "18446744073709551616",
+                            "-9223372036854775809", "\"2\"", "true", "null"}) {
+        EXPECT_FALSE(day(bad)) << bad;
+    }
+}
+
+TEST(RecordJson, MalformedTextNeverDecodesAndOneBadRecordFailsTheArray) {
+    const std::string good = *bj::encode(sampleDay());
+    for (std::size_t cut = 0; cut < good.size(); ++cut) {
+        EXPECT_FALSE(bj::decodeDailyStats(good.substr(0, cut))) << cut;
+    }
+    EXPECT_FALSE(bj::decodeDailyStats(good + "garbage"));
+    EXPECT_FALSE(bj::decodeDailyStats(std::string("{\"date\":\0}", 11)));
+    EXPECT_FALSE(bj::decodeDiagnostics("\xff\xfe"));
+
+    EXPECT_EQ(bj::decodeDailyStatsArray("[]")->size(), 0u);
+    EXPECT_EQ(bj::decodeDailyStatsArray("[" + good + "," + good + "]")->size(), 2u);
+    for (const std::string& bad :
+         {"[" + good + ",{\"date\":1}]", "[" + good + ",7]", good, std::string(100000, '[')}) {
+        EXPECT_FALSE(bj::decodeDailyStatsArray(bad)) << bad.substr(0, 80);
+    }
 }

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 using namespace backbeacon;
 using namespace backbeacon::testing;
 using Status = LoginItem::Status;
@@ -32,9 +30,7 @@ TEST_F(XdgAutostartLoginItemTest, RegisterWritesTheEntryAndUnregisterRemovesIt) 
                               "X-GNOME-Autostart-enabled=true\n");
     EXPECT_EQ(item.status(), Status::enabled);
     EXPECT_EQ(entries(autostart), QStringList{XdgAutostartLoginItem::kDesktopFileName});
-    struct stat info {};
-    ASSERT_EQ(::stat(QFile::encodeName(autostart).constData(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(modeOf(autostart), 0700u);
 
     EXPECT_EQ(item.unregisterItem(), std::nullopt);
     EXPECT_EQ(item.status(), Status::notRegistered);

@@ -2,10 +2,10 @@
 // device, the way CI runs: alerts go on, and the failure is told once.
 #include "notify/CanberraSoundPlayer.h"
 
+#include "../model/MessageLog.h"
 #include "WaitFor.h"
 
 #include <QElapsedTimer>
-#include <QMutex>
 #include <QTemporaryFile>
 
 #include <gtest/gtest.h>
@@ -19,16 +19,6 @@ using namespace backbeacon::testing;
 
 namespace {
 
-QMutex soundLogLock;
-QStringList soundLog;
-
-void recordSoundLog(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (type != QtDebugMsg && qstrcmp(context.category, "backbeacon.sound") == 0) {
-        const QMutexLocker locker(&soundLogLock);
-        soundLog << message;
-    }
-}
-
 class CanberraSoundPlayerTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -36,18 +26,8 @@ protected:
         // card that does not exist, and no sound server is reachable.
         qputenv("ALSA_CARD", "BackbeaconNoSuchCard");
         qputenv("PULSE_SERVER", "unix:/nonexistent/backbeacon-pulse");
-        previous = qInstallMessageHandler(recordSoundLog);
-        const QMutexLocker locker(&soundLogLock);
-        soundLog.clear();
     }
-    void TearDown() override { qInstallMessageHandler(previous); }
-
-    QStringList logged() {
-        const QMutexLocker locker(&soundLogLock);
-        return soundLog;
-    }
-
-    QtMessageHandler previous = nullptr;
+    MessageLog log;
 };
 
 } // namespace
@@ -82,9 +62,10 @@ TEST_F(CanberraSoundPlayerTest, WithoutASoundDeviceAlertsGoOnAndTheFailureIsLogg
     EXPECT_EQ(stderrCopy.readAll().toStdString(), "");
 
     EXPECT_EQ(started, 0) << "a sound started without a sound device";
-    ASSERT_EQ(logged().size(), 1) << logged().join(u'\n').toStdString();
-    EXPECT_TRUE(logged().constFirst().startsWith(QStringLiteral("alert sound not played")))
-        << logged().constFirst().toStdString();
+    const QStringList told = log.warnings().filter(QStringLiteral("backbeacon.sound: "));
+    ASSERT_EQ(told.size(), 1) << told.join(u'\n').toStdString();
+    EXPECT_TRUE(told[0].startsWith(QStringLiteral("backbeacon.sound: alert sound not played")))
+        << told[0].toStdString();
 }
 
 TEST_F(CanberraSoundPlayerTest, GoingAwayWithASoundPendingEndsCleanly) {

@@ -2,6 +2,7 @@
 // session bus and X display that scripts/private-session.sh provides. What goes
 // over the bus is read back with dbus-monitor; dunst's menu command is a
 // script that picks our pause action.
+#include "../model/MessageLog.h"
 #include "FakeLoginItem.h"
 #include "Files.h"
 #include "ManualClock.h"
@@ -20,7 +21,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <sys/stat.h>
 
 using namespace backbeacon;
 using namespace backbeacon::testing;
@@ -55,13 +55,6 @@ QString notifyCall(const QString& icon, const QString& soundHint) {
         .arg(icon, soundHint);
 }
 
-QStringList warnings;
-void recordWarnings(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type != QtDebugMsg && type != QtInfoMsg) {
-        warnings << message;
-    }
-}
-
 class DunstTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -85,11 +78,8 @@ protected:
             return image;
         });
         manager.setSnoozeHandler([this](int minutes) { snoozes.push_back(minutes); });
-        warnings.clear();
-        qInstallMessageHandler(&recordWarnings);
     }
     void TearDown() override {
-        qInstallMessageHandler(nullptr);
         for (QProcess* process : {&dunst, &monitor}) {
             process->kill(); // stopped or not
             process->waitForFinished(10'000);
@@ -136,6 +126,7 @@ protected:
     QProcess dunst;
     QProcess monitor;
     QByteArray monitored;
+    MessageLog log;
 };
 
 } // namespace
@@ -155,10 +146,7 @@ TEST_F(DunstTest, AlertArrivesAsSentAndItsPauseActionSnoozesForTenMinutes) {
     EXPECT_TRUE(waitFor([&] { return seen("Notify").value(0) == loud; }))
         << seen("Notify").value(0).toStdString();
     EXPECT_EQ(QImage(icon).size(), QSize(128, 128));
-    // Owner-only, so no other local user can read or plant the icon.
-    struct stat info {};
-    ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0700u);
+    EXPECT_EQ(modeOf(folder), 0700u) << "owner-only: nobody else may read or plant the icon";
 
     // The user picks "Pause 10 min" from dunst's menu.
     ASSERT_TRUE(waitFor([] { return dunstctl({"count", "displayed"}) == "1"; }));
@@ -208,5 +196,5 @@ TEST_F(DunstTest, MissingHungOrVanishedDaemonNeverBlocksAndStaysSilent) {
     EXPECT_TRUE(waitFor([&] { return manager.authorizationStatus() == 1; }));
     EXPECT_TRUE(alertAndAsk());
     EXPECT_TRUE(statusStays(1));
-    EXPECT_EQ(warnings.join(QLatin1Char('\n')).toStdString(), "") << "the alert path stays silent";
+    EXPECT_EQ(log.warnings().join(u'\n').toStdString(), "") << "the alert path stays silent";
 }

@@ -1,6 +1,7 @@
 #include "ManualClock.h"
 #include "Symbols.h"
 #include "stats/CardCanvas.h"
+#include "stats/Insights.h"
 #include "stats/StatsInfographicRenderer.h"
 
 #include <QColorSpace>
@@ -26,6 +27,11 @@ DailyStats day(int daysBefore, double monitored, double slouched, std::int64_t s
 // A day scoring exactly `score` (1000 monitored seconds).
 DailyStats scored(int daysBefore, int score) {
     return day(daysBefore, 1000, 10.0 * (100 - score));
+}
+
+// The figures of `days`, the last being today; their dates do not matter.
+Insights insights(std::vector<DailyStats> days) {
+    return Insights(std::move(days), DailyStats{});
 }
 
 QImage render(const std::vector<DailyStats>& days) {
@@ -64,6 +70,75 @@ int pixelsOf(const QImage& image, const ColorComponents& color, double x, double
 }
 
 } // namespace
+
+// The trend colours are probed on the drawn card below.
+TEST(Insights, TrendAgainstThePreviousDaysAverage) {
+    const DailyStats fresh{Instant::fromReferenceSeconds(1000), 0, 0, 0, 0};
+    EXPECT_EQ(Insights({}, fresh).today(), fresh);
+    for (const auto& days : {std::vector<DailyStats>{}, std::vector<DailyStats>{scored(0, 40)}}) {
+        EXPECT_EQ(insights(days).deltaText(), "New");
+        EXPECT_EQ(insights(days).trendBody(), "Keep monitoring for a few days and this card will "
+                                              "compare today against your baseline.");
+    }
+    // The average of the days before today rounds halves up; short days count as 100.
+    EXPECT_EQ(insights({scored(2, 90), scored(1, 91), scored(0, 10)}).previousAverage(), 91);
+    EXPECT_EQ(insights({day(2, 20, 20), scored(1, 0), scored(0, 0)}).previousAverage(), 50);
+
+    const Insights below = insights({scored(1, 91), scored(0, 84)});
+    EXPECT_EQ(below.trendBody(), "Today is 7 points below your recent average of 91%.");
+    EXPECT_EQ(below.deltaText(), "-7 pts");
+    const Insights above = insights({scored(1, 70), scored(0, 71)});
+    EXPECT_EQ(above.trendBody(), "Today is 1 points above your recent average of 70%.");
+    EXPECT_EQ(above.deltaText(), "+1 pts");
+    const Insights even = insights({scored(1, 88), scored(0, 88)});
+    EXPECT_EQ(even.trendBody(), "Today matches your recent average of 88%.");
+    EXPECT_EQ(even.deltaText(), "Even");
+}
+
+TEST(Insights, RecoveryRate) {
+    EXPECT_EQ(insights({day(0, 100, 0, 0, 5)}).recoveryText(), "Clean");
+    EXPECT_EQ(insights({day(0, 100, 0, -2, 5)}).recoveryText(), "Clean");
+    EXPECT_EQ(insights({day(0, 100, 0, 2, 3)}).recoveryText(), "150%");
+    EXPECT_EQ(insights({day(0, 100, 0, 8, 1)}).recoveryText(), "13%"); // 12.5 rounds up
+    const std::int64_t huge = std::numeric_limits<std::int64_t>::max();
+    EXPECT_EQ(insights({day(0, 100, 0, 1, huge)}).recoveryText(), "922337203685477580800%");
+}
+
+TEST(Insights, DriftLoadUsesTheUnroundedRate) {
+    const struct {
+        DailyStats today;
+        const char* text;
+        const char* caption;
+        ColorComponents colour;
+    } cases[] = {
+        {day(0, 0, 0, 4), "No data", "Start monitoring", Theme::accentBlue},
+        {day(0, 600, 0, 0), "0.0/h", "Low event load", Theme::accentBlue},
+        {day(0, 3600.0 / 0.97, 0, 1), "1.0/h", "Low event load", Theme::accentBlue},
+        {day(0, 3600, 0, 1), "1.0/h", "Moderate event load", Theme::warningYellow},
+        {day(0, 3000, 0, 2), "2.4/h", "Moderate event load", Theme::warningYellow},
+        {day(0, 3600, 0, 3), "3.0/h", "High event load", Theme::badOrange},
+        {day(0, 300, 0, 1), "12.0/h", "High event load", Theme::badOrange},
+    };
+    for (const auto& c : cases) {
+        const Insights i = insights({c.today});
+        EXPECT_EQ(i.driftLoadText(), c.text);
+        EXPECT_EQ(i.driftLoadCaption(), c.caption) << c.text;
+        EXPECT_EQ(i.driftLoadColor(), c.colour) << c.text;
+    }
+}
+
+TEST(Insights, FooterPicksTheFirstMatchingRow) {
+    EXPECT_EQ(insights({day(0, 30, 29, 5, 0)}).footerInsight(),
+              "More monitoring time will make these insights sharper.");
+    EXPECT_EQ(insights({day(0, 31, 4, 1, 0)}).footerInsight(), // score 87
+              "Main insight: recoveries are behind drift events today.");
+    EXPECT_EQ(insights({day(0, 100, 50, 2, 2)}).footerInsight(),
+              "Main insight: posture drift is present, but resets are keeping pace.");
+    EXPECT_EQ(insights({day(0, 1000, 100, 2, 0)}).footerInsight(), // exactly 90
+              "Strong day: drift appeared, but it did not dominate the session.");
+    EXPECT_EQ(insights({day(0, 1000, 0, 0, 0)}).footerInsight(),
+              "Strong day: no drift events and almost all time stayed aligned.");
+}
 
 // Each case drawn and probed where the card shows it: the week's average as
 // gauge cells lit from the left, today's unrounded aligned share as the bar,
@@ -129,14 +204,13 @@ TEST(InsightCard, DrawsTheFiguresOfEachCase) {
         EXPECT_NEAR(bar, c.barPixels, 1.5);
         EXPECT_NEAR(bar + trackPixels, 784, 3) << "the track spans the content width";
 
-        EXPECT_EQ(card::trendRemark(Insights(c.days, DailyStats{})), c.remark);
+        EXPECT_EQ(card::trendRemark(insights(c.days)), c.remark);
         EXPECT_GT(pixelsOf(image, c.trend, 520, 1404, 380, 50), 30) << "remark";
         EXPECT_GT(pixelsOf(image, c.trend, 166, 1096, 200, 50), 30) << "trend tile";
         EXPECT_GT(pixelsOf(image, c.load, 700, 1096, 200, 50), 30) << "drift load tile";
     }
-    EXPECT_EQ(card::trendCaption(Insights({scored(0, 40)}, {})), "No trend yet");
-    EXPECT_EQ(card::trendCaption(Insights({scored(1, 80), scored(0, 84)}, {})),
-              "vs recent average");
+    EXPECT_EQ(card::trendCaption(insights({scored(0, 40)})), "No trend yet");
+    EXPECT_EQ(card::trendCaption(insights({scored(1, 80), scored(0, 84)})), "vs recent average");
 
     // The gauge runs from the accent blue to the warm orange, lit at opacity 0.94.
     const QImage full = render({});

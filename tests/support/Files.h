@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <sys/stat.h>
 
 namespace backbeacon::testing {
 
@@ -24,6 +25,12 @@ inline void writeAll(const QString& path, QByteArrayView bytes) {
     ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     ASSERT_EQ(file.write(bytes.data(), bytes.size()), bytes.size());
+}
+
+// The permission bits of a file or folder (with setuid, setgid and sticky); 0 if missing.
+inline mode_t modeOf(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
 // The files in `folder`, hidden ones too, by name.
