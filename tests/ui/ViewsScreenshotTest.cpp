@@ -430,12 +430,13 @@ TEST_F(ViewsScreenshotTest, SliderAndPickersWriteTheirSettingAtOnce) {
     QQuickItem* picker = must(root, "alertDelayPicker");
     click(window, picker);
     const QImage open = shoot(window, "settings-picker-open");
-    ASSERT_TRUE(choices(picker)->isVisible());
+    QQuickItem* list = choices(picker);
+    ASSERT_TRUE(list && list->isVisible());
     // The current choice is readable on its highlight.
-    QQuickItem* current = withText(choices(picker), "15 seconds");
+    QQuickItem* current = withText(list, "15 seconds");
     ASSERT_TRUE(current);
     EXPECT_GT(contrast(open, current), 100);
-    QQuickItem* choice = withText(choices(picker), "30 seconds");
+    QQuickItem* choice = withText(list, "30 seconds");
     ASSERT_TRUE(choice);
     click(window, choice);
     EXPECT_EQ(settings.alertDelay(), 30);
