@@ -1,5 +1,6 @@
 #include "app/QtProcessLauncher.h"
 
+#include "Files.h"
 #include "WaitFor.h"
 
 #include <QFile>
@@ -102,11 +103,10 @@ TEST(QtProcessLauncherTest, TheChildDiesWithTheAppHoweverItDies) {
 TEST(QtProcessLauncherTest, TheCameraToolIsFoundBesideTheAppOrInTheBuildTree) {
     QTemporaryDir root;
     const auto makeTool = [&](const QString& relative) {
-        QDir(root.path()).mkpath(QFileInfo(root.filePath(relative)).path());
-        QFile tool(root.filePath(relative));
-        EXPECT_TRUE(tool.open(QIODevice::WriteOnly));
-        tool.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
-        return QFileInfo(tool.fileName()).canonicalFilePath();
+        const QString path = root.filePath(relative);
+        testing::writeAll(path, "");
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner);
+        return QFileInfo(path).canonicalFilePath();
     };
     const QString app = root.filePath(QStringLiteral("build/src/app"));
     QDir().mkpath(app);

@@ -1,5 +1,6 @@
 #include "app/SingleInstance.h"
 
+#include "Files.h"
 #include "WaitFor.h"
 #include "app/QuitSignals.h"
 
@@ -17,38 +18,25 @@
 namespace backbeacon {
 namespace {
 
-// A later launch on `folder` asks `running` to open its panel. The running
-// app answers from its event loop while the later launch blocks.
-void expectPanelOpenedByALaterLaunch(const QString& folder, SingleInstance& running) {
-    QSignalSpy opened(&running, &SingleInstance::openPanelRequested);
-    SingleInstance later(folder);
-    ASSERT_EQ(later.claim(), SingleInstance::Role::secondary);
-    auto asked = std::async(std::launch::async, [&] { return later.askPrimaryToOpenPanel(); });
-    EXPECT_TRUE(testing::waitFor([&] { return opened.count() == 1; }));
-    EXPECT_TRUE(asked.get());
-}
-
+// A later launch asks the running app to open its panel; the running app
+// answers from its event loop while the later launch blocks. The lock and
+// socket a crashed run left behind are taken over.
 TEST(SingleInstanceTest, ALaterLaunchAsksTheRunningOneToOpenItsPanel) {
-    QTemporaryDir folder;
-    SingleInstance first(folder.path());
-    ASSERT_EQ(first.claim(), SingleInstance::Role::primary);
-    expectPanelOpenedByALaterLaunch(folder.path(), first);
-}
-
-TEST(SingleInstanceTest, TheLockOfAProcessThatIsGoneIsTakenOver) {
-    QTemporaryDir folder;
-    // A lock left by a crashed run, and its socket.
-    QFile lock(folder.filePath("instance.lock"));
-    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
-    lock.write("2147483000\nBackbeacon\n\n");
-    lock.close();
-    QFile stale(folder.filePath("instance.socket"));
-    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
-    stale.close();
-
-    SingleInstance instance(folder.path());
-    EXPECT_EQ(instance.claim(), SingleInstance::Role::primary);
-    expectPanelOpenedByALaterLaunch(folder.path(), instance);
+    for (const bool crashedBefore : {false, true}) {
+        QTemporaryDir folder;
+        if (crashedBefore) {
+            testing::writeAll(folder.filePath("instance.lock"), "2147483000\nBackbeacon\n\n");
+            testing::writeAll(folder.filePath("instance.socket"), "");
+        }
+        SingleInstance running(folder.path());
+        ASSERT_EQ(running.claim(), SingleInstance::Role::primary) << crashedBefore;
+        QSignalSpy opened(&running, &SingleInstance::openPanelRequested);
+        SingleInstance later(folder.path());
+        ASSERT_EQ(later.claim(), SingleInstance::Role::secondary);
+        auto asked = std::async(std::launch::async, [&] { return later.askPrimaryToOpenPanel(); });
+        EXPECT_TRUE(testing::waitFor([&] { return opened.count() == 1; }));
+        EXPECT_TRUE(asked.get());
+    }
 }
 
 TEST(SingleInstanceTest, OtherTalkOnTheSocketIsIgnored) {

@@ -1,13 +1,18 @@
 #include "app/StatusIndicator.h"
 
-#include <QColor>
+#include "Colors.h"
 
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <optional>
+#include <tuple>
 
 namespace backbeacon {
 namespace {
 
 using namespace statusIndicator;
+using testing::near;
 using Kind = PostureState::Kind;
 
 const Instant kEvenThird = Instant::fromReferenceSeconds(818'000'000.0); // ×3 even
@@ -46,6 +51,19 @@ TEST(StatusIndicatorTest, DotFollowsTheDriftOnlyForALiveConnectedReading) {
     }
 }
 
+// The dot moves in steps it keeps under jitter; full drift is red at once, and
+// back from red at once too.
+TEST(StatusIndicatorTest, DotStepsKeepTheirPlaceUnderJitterAndFullDriftIsRedAtOnce) {
+    // The drift, the step shown so far, the step to show.
+    const std::tuple<double, std::optional<double>, double> steps[] = {
+        {0.37, std::nullopt, 0.35}, {0.39, 0.35, 0.35}, {0.41, 0.35, 0.4},
+        {0.2, 0.35, 0.2},           {0.999, 0.5, 0.95}, {1.0, 0.95, 1.0},
+        {std::nan(""), 0.0, 1.0},   {0.97, 1.0, 0.95},  {-0.5, 0.35, 0.0}};
+    for (const auto& [drift, shown, expected] : steps) {
+        EXPECT_DOUBLE_EQ(dotFraction(drift, shown), expected) << drift;
+    }
+}
+
 TEST(StatusIndicatorTest, GlyphFlashesAtFullDriftEveryThirdOfASecond) {
     const PostureState good = PostureState::good();
     EXPECT_EQ(symbolColor(good, true, 1.0, kEvenThird), Theme::badRed);
@@ -73,10 +91,7 @@ TEST(StatusIndicatorTest, ImageHoldsTheTintedGlyphAndTheDotAtThePixelRatio) {
         EXPECT_EQ(image.size(), QSize(28, 18) * ratio);
         EXPECT_EQ(image.devicePixelRatio(), ratio);
         // The dot's centre (bottom-left origin 23.5, 8.5).
-        const QColor dot = pixel(image, 23.5, 9.5);
-        EXPECT_NEAR(dot.redF(), 0.27, 0.01);
-        EXPECT_NEAR(dot.greenF(), 0.53, 0.01);
-        EXPECT_NEAR(dot.blueF(), 0.60, 0.01);
+        EXPECT_TRUE(near(pixel(image, 23.5, 9.5), QColor::fromRgbF(0.27f, 0.53f, 0.60f), 2.55));
         // Every visible glyph pixel is the symbol colour; outside the two shapes
         // nothing is drawn.
         int glyphPixels = 0;

@@ -116,11 +116,15 @@ def press(node):
     action.doAction(names.index("Press") if "Press" in names else 0)
 
 
-def show(frame, heading):
-    print(heading)
-    for depth, role, name, _ in walk(frame):
-        print(f"  {'  ' * depth}{role}: {name}")
-    sys.stdout.flush()
+def check_holds(frame, wanted, where):
+    """Checks that the tree under `frame` holds each (role, name) of `wanted`,
+    printing the tree when it does not; returns the tree's (role, name)s."""
+    tree = elements(frame)
+    missing = [f"{role} {name!r}" for role, name in wanted if (role, name) not in tree]
+    if not check(not missing, f"no {', '.join(missing)} in {where}"):
+        for depth, role, name, _ in walk(frame):
+            print(f"  {'  ' * depth}{role}: {name}", flush=True)
+    return tree
 
 
 def open_panel():
@@ -154,31 +158,25 @@ try:
     panel = open_panel()
     if not check(panel, "the panel is not in the accessible tree"):
         raise SystemExit
-    show(panel, "The panel as the accessibility bus has it:")
-    tree = elements(panel)
-    for name in ["Save Insight Card", "Remap Baseline", "Settings...", "Quit Backbeacon"]:
-        check(("push button", name) in tree, f"no button {name!r} in the panel")
-    for name in ["Waiting for head tracker", "Live motion signal", "Posture drift: 0° leaning",
-                 "Today's Score: 100%", "7 day signal: 100%", "Drift events: 0",
-                 "Resets: 0", "Out of line: 0s"]:
-        check(("label", name) in tree, f"no text {name!r} in the panel")
+    tree = check_holds(panel, [
+        ("push button", "Save Insight Card"), ("push button", "Remap Baseline"),
+        ("push button", "Settings..."), ("push button", "Quit Backbeacon"),
+        ("label", "Waiting for head tracker"), ("label", "Live motion signal"),
+        ("label", "Posture drift: 0° leaning"), ("label", "Today's Score: 100%"),
+        ("label", "7 day signal: 100%"), ("label", "Drift events: 0"), ("label", "Resets: 0"),
+        ("label", "Out of line: 0s")], "the panel")
     check(all(name for _, name in tree), "an element of the panel without a name")
 
     press(element(panel, "push button", "Settings..."))
     check(tool("wait", "10", "window", "Backbeacon"), "no Settings window on the screen")
     settings = wait_for(lambda: window("Backbeacon"), 10)
     if check(settings, "the Settings window is not in the accessible tree"):
-        show(settings, "The Settings window as the accessibility bus has it:")
-        tree = elements(settings)
-        for role, name in [("slider", "Sensitivity: 20° score"),
-                           ("combo box", "Alert after"),
-                           ("combo box", "Head source"),
-                           ("combo box", "Remind me at most every"),
-                           ("check box", "Play sound with alerts"),
-                           ("heading", "Detection"),
-                           ("label", "7 day score: 100%"),
-                           ("label", "Authorization: Allowed")]:
-            check((role, name) in tree, f"no {role} {name!r} in the Settings window")
+        tree = check_holds(settings, [
+            ("slider", "Sensitivity: 20° score"), ("combo box", "Alert after"),
+            ("combo box", "Head source"), ("combo box", "Remind me at most every"),
+            ("check box", "Play sound with alerts"), ("heading", "Detection"),
+            ("label", "7 day score: 100%"), ("label", "Authorization: Allowed")],
+            "the Settings window")
         check(all(name for role, name in tree
                   if role not in ("panel", "text", "scroll bar")), "a control without a name")
         # A picker's choice is read from its text.
@@ -192,17 +190,13 @@ try:
             key("Tab")
             walked.append(wait_for(lambda: (lambda f: f if f != last else None)(
                 focused(window("Backbeacon"))), 5))
-        print("Tab through the Settings window:", walked, flush=True)
-        check(walked == [("slider", "Sensitivity: 20° score"),
-                         ("combo box", "Alert after"),
-                         ("combo box", "Head source"),
-                         ("combo box", "Remind me at most every"),
-                         ("check box", "Play sound with alerts"),
-                         ("check box", "Start Backbeacon when you log in"),
-                         ("check box", "Auto start monitoring when AirPods connect"),
-                         ("check box", "Collect local diagnostics"),
-                         ("push button", "Reset Calibration")],
-              "Tab does not walk the Settings window's controls in order")
+        check(walked == [
+            ("slider", "Sensitivity: 20° score"), ("combo box", "Alert after"),
+            ("combo box", "Head source"), ("combo box", "Remind me at most every"),
+            ("check box", "Play sound with alerts"), ("check box", "Start Backbeacon when you log in"),
+            ("check box", "Auto start monitoring when AirPods connect"),
+            ("check box", "Collect local diagnostics"), ("push button", "Reset Calibration")],
+              f"Tab does not walk the Settings window's controls in order: {walked}")
     check(wait_for(lambda: not window("Backbeacon Panel"), 5), "the panel stayed open")
 
     # --- The keyboard alone: Tab to "Remap Baseline", Enter.

@@ -3,59 +3,35 @@
 #include "ViewsRig.h"
 
 #include <QAnimationDriver>
-#include <QQuickItem>
-#include <QQuickWindow>
 #include <QSignalSpy>
-#include <QTest>
-
-#include <gtest/gtest.h>
 
 namespace backbeacon::testing {
 namespace {
 
-QQuickItem* named(QQuickItem* root, const char* name) {
-    auto* item = root->findChild<QQuickItem*>(QString::fromUtf8(name));
-    if (!item) {
-        ADD_FAILURE() << "no item named " << name;
-        throw std::runtime_error("missing item");
-    }
-    return item;
-}
+using ViewsKeyboardTest = ViewsTest;
 
 // The control holding the keyboard focus, by its name: a switch by its row's.
 QString focused(QQuickWindow* window) {
     QQuickItem* item = window->activeFocusItem();
-    if (!item) {
-        return {};
-    }
-    if (item->objectName() == QLatin1String("switch")) {
+    if (item && item->objectName() == QLatin1String("switch")) {
         item = item->parentItem();
     }
-    return item->objectName();
+    return item ? item->objectName() : QString();
 }
 
-// Whether the focused control draws its focus ring, and no other does.
-bool onlyFocusedHasRing(QQuickItem* root, QQuickWindow* window) {
-    int shown = 0;
-    bool onFocused = false;
+// How many focus rings show, and whether one of them is the focused control's.
+std::pair<int, bool> rings(QQuickItem* root, QQuickWindow* window) {
+    std::pair<int, bool> shown{0, false};
     for (auto* ring : root->findChildren<QQuickItem*>(QStringLiteral("focusRing"))) {
         if (ring->isVisible()) {
-            ++shown;
             QQuickItem* focus = window->activeFocusItem();
-            onFocused |= focus && (focus == ring->parentItem() || focus->isAncestorOf(ring));
+            ++shown.first;
+            shown.second |= focus && (focus == ring->parentItem() || focus->isAncestorOf(ring));
         }
     }
-    return shown == 1 && onFocused;
+    return shown;
 }
-
-bool anyRing(QQuickItem* root) {
-    for (auto* ring : root->findChildren<QQuickItem*>(QStringLiteral("focusRing"))) {
-        if (ring->isVisible()) {
-            return true;
-        }
-    }
-    return false;
-}
+const std::pair<int, bool> kOnFocusOnly{1, true};
 
 QStringList tabThrough(QQuickWindow* window, int presses,
                        Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -67,35 +43,33 @@ QStringList tabThrough(QQuickWindow* window, int presses,
     return order;
 }
 
-TEST(ViewsKeyboardTest, ThePanelIsWalkedInReadingOrderAndEnterRemapsTheBaseline) {
+TEST_F(ViewsKeyboardTest, ThePanelIsWalkedInReadingOrderAndEnterRemapsTheBaseline) {
     ViewsRig rig;
     rig.engine.startCalibrated();
-    rig.views.showPanel(QRect());
-    QQuickWindow* window = rig.views.panelWindow();
-    rig.views.viewModel()->setAnimationsEnabled(false);
+    QQuickWindow* window = openPanel(rig);
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     QQuickItem* root = rig.views.panelRoot();
     EXPECT_TRUE(root->hasActiveFocus()) << "the opened panel does not take the keys";
-    EXPECT_FALSE(anyRing(root));
+    EXPECT_EQ(rings(root, window).first, 0);
 
     EXPECT_EQ(tabThrough(window, 5),
               QStringList({"Save Insight Card", "Remap Baseline", "Settings...", "Quit Backbeacon",
                            "Save Insight Card"}));
-    EXPECT_TRUE(onlyFocusedHasRing(root, window));
+    EXPECT_EQ(rings(root, window), kOnFocusOnly);
     EXPECT_EQ(tabThrough(window, 3, Qt::ShiftModifier),
               QStringList({"Quit Backbeacon", "Settings...", "Remap Baseline"}));
 
     // A click puts the ring away; the focus stays where it was.
     QTest::mouseClick(window, Qt::LeftButton, {}, QPoint(5, 5));
-    EXPECT_FALSE(anyRing(root));
+    EXPECT_EQ(rings(root, window).first, 0);
     EXPECT_EQ(focused(window), "Remap Baseline");
 
     QTest::keyClick(window, Qt::Key_Return);
     EXPECT_FALSE(rig.engine.settings.goodPosture());
-    EXPECT_TRUE(named(root, "calibrationView")->isVisible());
+    EXPECT_TRUE(must(root, "calibrationView")->isVisible());
     EXPECT_TRUE(rig.views.isPanelShown());
     EXPECT_EQ(tabThrough(window, 3), QStringList({"saveBaseline", "Settings", "Quit Backbeacon"}));
-    EXPECT_TRUE(onlyFocusedHasRing(root, window));
+    EXPECT_EQ(rings(root, window), kOnFocusOnly);
 
     // Space works the footer's rows as Enter does.
     QSignalSpy quit(&rig.views, &QuickViews::quitRequested);
@@ -106,37 +80,28 @@ TEST(ViewsKeyboardTest, ThePanelIsWalkedInReadingOrderAndEnterRemapsTheBaseline)
     EXPECT_FALSE(rig.views.isPanelShown());
 }
 
-TEST(ViewsKeyboardTest, EverySettingIsReachedAndChangedFromTheKeyboard) {
+TEST_F(ViewsKeyboardTest, EverySettingIsReachedAndChangedFromTheKeyboard) {
     ViewsRig rig;
     rig.engine.startCalibrated();
-    rig.views.showSettingsWindow();
-    QQuickWindow* window = rig.views.settingsWindow();
-    rig.views.viewModel()->setAnimationsEnabled(false);
+    QQuickWindow* window = openSettings(rig);
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     QQuickItem* root = rig.views.settingsRoot();
     AppSettings& settings = rig.engine.settings;
 
-    const QStringList controls{"sensitivitySlider",
-                               "alertDelayPicker",
-                               "headSourcePicker",
-                               "cooldownPicker",
-                               "Play sound with alerts",
-                               "Start Backbeacon when you log in",
-                               "Auto start monitoring when AirPods connect",
-                               "Collect local diagnostics",
-                               "Reset Calibration"};
-    EXPECT_EQ(tabThrough(window, int(controls.size()) + 1),
-              controls + QStringList{controls.first()});
-    // Each one is scrolled into sight as it is reached.
-    for (int i = 0; i < controls.size(); ++i) {
+    // Each control in turn, scrolled into sight as it is reached, then round.
+    for (const char* control :
+         {"sensitivitySlider", "alertDelayPicker", "headSourcePicker", "cooldownPicker",
+          "Play sound with alerts", "Start Backbeacon when you log in",
+          "Auto start monitoring when AirPods connect", "Collect local diagnostics",
+          "Reset Calibration", "sensitivitySlider"}) {
         QTest::keyClick(window, Qt::Key_Tab);
+        ASSERT_EQ(focused(window), control);
         QQuickItem* item = window->activeFocusItem();
         const QRectF seen = item->mapRectToScene(item->boundingRect());
-        EXPECT_GE(seen.top(), 0) << focused(window).toStdString();
-        EXPECT_LE(seen.bottom(), window->height()) << focused(window).toStdString();
-        EXPECT_TRUE(onlyFocusedHasRing(root, window)) << focused(window).toStdString();
+        EXPECT_GE(seen.top(), 0) << control;
+        EXPECT_LE(seen.bottom(), window->height()) << control;
+        EXPECT_EQ(rings(root, window), kOnFocusOnly) << control;
     }
-    ASSERT_EQ(focused(window), "sensitivitySlider");
 
     // Arrows move the slider and the picker's choice.
     QTest::keyClick(window, Qt::Key_Left);
@@ -146,7 +111,7 @@ TEST(ViewsKeyboardTest, EverySettingIsReachedAndChangedFromTheKeyboard) {
     EXPECT_EQ(settings.alertDelay(), 30);
 
     // Enter opens the list, Escape closes it and leaves the window open.
-    QObject* popup = named(root, "alertDelayPicker")->property("popup").value<QObject*>();
+    QObject* popup = must(root, "alertDelayPicker")->property("popup").value<QObject*>();
     QTest::keyClick(window, Qt::Key_Return);
     EXPECT_TRUE(popup->property("visible").toBool());
     QTest::keyClick(window, Qt::Key_Down);
@@ -186,15 +151,15 @@ private:
     qint64 m_elapsed = 0;
 };
 
-TEST(ViewsKeyboardTest, TheHeadlineCrossFadesToItsNewWords) {
+TEST_F(ViewsKeyboardTest, TheHeadlineCrossFadesToItsNewWords) {
     SteppedAnimations animations;
     animations.install();
     ViewsRig rig;
     rig.engine.startCalibrated();
     rig.views.showPanel(QRect());
-    QQuickItem* headline = named(rig.views.panelRoot(), "headline");
-    QQuickItem* current = named(headline, "current");
-    QQuickItem* previous = named(headline, "previous");
+    QQuickItem* headline = must(rig.views.panelRoot(), "headline");
+    QQuickItem* current = must(headline, "current");
+    QQuickItem* previous = must(headline, "previous");
     EXPECT_EQ(current->property("text"), "Aligned");
     EXPECT_FALSE(previous->isVisible());
 

@@ -1,50 +1,12 @@
+#include "Colors.h"
 #include "ViewsRig.h"
 #include "stats/CardCanvas.h"
 
-#include <QDir>
 #include <QImage>
-#include <QQuickItem>
-#include <QQuickWindow>
-#include <QSGRendererInterface>
 #include <QSignalSpy>
-#include <QTest>
-
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <functional>
 
 namespace backbeacon::testing {
 namespace {
-
-// `top` painted at `opacity` (times its own alpha) over an opaque `under`.
-QColor over(const QColor& top, const QColor& under, double opacity = 1) {
-    const double a = top.alphaF() * opacity;
-    const auto mix = [a](double t, double u) { return t * a + u * (1 - a); };
-    return QColor::fromRgbF(float(mix(top.redF(), under.redF())),
-                            float(mix(top.greenF(), under.greenF())),
-                            float(mix(top.blueF(), under.blueF())));
-}
-
-::testing::AssertionResult near(const QColor& actual, const QColor& expected, int tolerance = 3) {
-    const int off = std::max({std::abs(actual.red() - expected.red()),
-                              std::abs(actual.green() - expected.green()),
-                              std::abs(actual.blue() - expected.blue())});
-    return off <= tolerance ? ::testing::AssertionSuccess()
-                            : ::testing::AssertionFailure()
-                                  << actual.name().toStdString() << " is not "
-                                  << expected.name().toStdString();
-}
-
-// The item named `name` under `root`, failing the test at once when missing.
-QQuickItem* must(QQuickItem* root, const QString& name) {
-    auto* item = root->findChild<QQuickItem*>(name);
-    if (!item) {
-        ADD_FAILURE() << "no item named " << name.toStdString();
-        throw std::runtime_error("missing item");
-    }
-    return item;
-}
 
 // The drawn children of a row or column, without its Repeater.
 QList<QQuickItem*> cells(QQuickItem* row) {
@@ -79,9 +41,12 @@ QQuickItem* withText(QQuickItem* root, const QString& text) {
     return root->isVisible() && root->property("text") == text ? root : nullptr;
 }
 
-QPoint scenePoint(QQuickItem* item, QPointF local) {
-    const QPointF scene = item->mapToScene(local);
-    return {int(std::floor(scene.x())), int(std::floor(scene.y()))};
+// The list a picker drops down.
+QQuickItem* choices(QQuickItem* picker) {
+    return picker->property("popup")
+        .value<QObject*>()
+        ->property("contentItem")
+        .value<QQuickItem*>();
 }
 
 QColor pixelAt(const QImage& image, QQuickItem* item, QPointF local) {
@@ -96,56 +61,18 @@ int contrast(const QImage& image, QQuickItem* item) {
     int high = 0;
     for (int y = area.top(); y <= area.bottom(); ++y) {
         for (int x = area.left(); x <= area.right(); ++x) {
-            const int lightness = image.pixelColor(x, y).lightness();
-            low = std::min(low, lightness);
-            high = std::max(high, lightness);
+            low = std::min(low, image.pixelColor(x, y).lightness());
+            high = std::max(high, image.pixelColor(x, y).lightness());
         }
     }
     return high - low;
 }
 
-QPoint centre(QQuickItem* item) {
-    return scenePoint(item, {item->width() / 2, item->height() / 2});
-}
-
-// A saved baseline without a running monitor: the monitor view, nothing measured.
-void keepBaseline(EngineRig& engine) {
-    engine.settings.setGoodPosture(PosturePoint(0, 0, engine.time.now()));
-}
-
 const QColor kApp = toQColor(Theme::appBackground);
 const QColor kCard = toQColor(Theme::cardBackground);
 
-class ViewsScreenshotTest : public ::testing::Test {
+class ViewsScreenshotTest : public ViewsTest {
 protected:
-    static void SetUpTestSuite() { QQuickWindow::setGraphicsApi(QSGRendererInterface::Software); }
-
-    // Renders the window, which also lays it out.
-    static QImage render(QQuickWindow* window) {
-        QCoreApplication::processEvents();
-        return window->grabWindow();
-    }
-
-    // Renders the window and keeps the picture.
-    static QImage shoot(QQuickWindow* window, const QString& name) {
-        QImage image = render(window);
-        QDir().mkpath(QStringLiteral(BACKBEACON_SCREENSHOT_DIR));
-        image.save(QStringLiteral(BACKBEACON_SCREENSHOT_DIR "/%1.png").arg(name));
-        return image;
-    }
-
-    static QQuickWindow* openPanel(ViewsRig& rig) {
-        rig.views.showPanel(QRect());
-        rig.views.viewModel()->setAnimationsEnabled(false);
-        return rig.views.panelWindow();
-    }
-
-    static QQuickWindow* openSettings(ViewsRig& rig) {
-        rig.views.showSettingsWindow();
-        rig.views.viewModel()->setAnimationsEnabled(false);
-        return rig.views.settingsWindow();
-    }
-
     // Scrolls the Settings window so `item` shows near the top.
     static void scrollTo(ViewsRig& rig, QQuickItem* item) {
         auto* flick =
@@ -166,10 +93,6 @@ protected:
         EXPECT_EQ(view->width(), 284);
         EXPECT_EQ(window->height(), int(std::ceil(view->height())) + 20);
         EXPECT_TRUE(near(image.pixelColor(5, window->height() - 4), kApp));
-    }
-
-    static void click(QQuickWindow* window, QQuickItem* item) {
-        QTest::mouseClick(window, Qt::LeftButton, {}, centre(item));
     }
 };
 
@@ -204,32 +127,30 @@ TEST_F(ViewsScreenshotTest, CalibrationViewAsksForABaselineAndCapturesIt) {
     EXPECT_EQ(rig.views.viewModel()->captureCaption(), "Save Baseline Again");
 }
 
-struct MonitorCase {
-    const char* name;
-    bool available;
-    double pitch;    // held after calibrating ...
-    double duration; // ... for this long
-    bool snoozed;
-    const char* headline;
-    double filled;
-};
-
 TEST_F(ViewsScreenshotTest, MonitorViewShowsEachStateInItsHeadlineAndDriftBar) {
-    const MonitorCase cases[] = {
+    const struct {
+        const char* name;
+        bool available;
+        double pitch;    // held after calibrating ...
+        double duration; // ... for this long
+        bool snoozed;
+        const char* headline;
+        double filled;
+    } cases[] = {
         {"aligned", true, 0, 1, false, "Aligned", 0},
         {"drifting", true, 14, 2, false, "Drifting forward", 0.7},
         {"bad", true, 26, 16, false, "Return to center", 1}, // past the 15 s alert delay
         {"snoozed", true, 0, 1, true, "Snoozed", 0},
         {"unavailable", false, 0, 0, false, "Head tracker unavailable", 0},
     };
-    for (const MonitorCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ViewsRig rig;
         if (c.available) {
             rig.engine.startCalibrated();
             rig.engine.hold(c.pitch, 0, c.duration);
         } else {
-            keepBaseline(rig.engine);
+            rig.keepBaseline();
             rig.engine.motion.available = false;
             rig.engine.monitor->start();
         }
@@ -286,7 +207,7 @@ TEST_F(ViewsScreenshotTest, DaysAreColouredAndFadedByScoreAndMonitoring) {
         {accentBlue, 0.5, goodGreen, 70, 0.25}, // today, not yet monitored
     };
     ViewsRig rig({120, 126, 300, 306, -1, 570}); // the past days of the table
-    keepBaseline(rig.engine);
+    rig.keepBaseline();
     const QImage strip = shoot(openPanel(rig), "panel-strip-scores");
     const auto stripCells = cells(must(rig.views.panelRoot(), "strip"));
     ASSERT_EQ(stripCells.size(), std::ssize(days));
@@ -317,25 +238,23 @@ TEST_F(ViewsScreenshotTest, DaysAreColouredAndFadedByScoreAndMonitoring) {
               floor->mapToScene({0, floor->height()}).y());
 }
 
-struct HistoryCase {
-    std::vector<double> past;
-    int stripCells;
-    int columns;
-    const char* count;
-    const char* rowScores;
-};
-
 TEST_F(ViewsScreenshotTest, HistoryShowsTodayAndUpToItsLimitOfPastDays) {
-    const HistoryCase cases[] = {
+    const struct {
+        std::vector<double> past;
+        int stripCells;
+        int columns;
+        const char* count;
+        const char* rowScores;
+    } cases[] = {
         {{}, 1, 1, "1 days", "100%"},
         {{10, 200, 500}, 4, 4, "4 days", "100% 17% 67% 98%"},
         {std::vector<double>(20, 60), 7, 14, "14 days", "100% 90% 90% 90% 90%"},
     };
-    for (const HistoryCase& c : cases) {
+    for (const auto& c : cases) {
         const QString name = QStringLiteral("%1-days").arg(c.past.size());
         SCOPED_TRACE(name.toStdString());
         ViewsRig rig(c.past);
-        keepBaseline(rig.engine);
+        rig.keepBaseline();
         QQuickWindow* panel = openPanel(rig);
         shoot(panel, "panel-history-" + name);
         EXPECT_EQ(cells(must(rig.views.panelRoot(), "strip")).size(), c.stripCells);
@@ -478,7 +397,7 @@ TEST_F(ViewsScreenshotTest, CancelSnoozeShowsOnlyWhileASnoozeLiesAhead) {
     EXPECT_FALSE(cancel->isVisible());
 }
 
-TEST_F(ViewsScreenshotTest, SliderAndPickerWriteTheirSettingAtOnce) {
+TEST_F(ViewsScreenshotTest, SliderAndPickersWriteTheirSettingAtOnce) {
     ViewsRig rig;
     QQuickWindow* window = openSettings(rig);
     QQuickItem* root = rig.views.settingsRoot();
@@ -511,8 +430,7 @@ TEST_F(ViewsScreenshotTest, SliderAndPickerWriteTheirSettingAtOnce) {
     QQuickItem* picker = must(root, "alertDelayPicker");
     click(window, picker);
     const QImage open = shoot(window, "settings-picker-open");
-    auto* list =
-        picker->property("popup").value<QObject*>()->property("contentItem").value<QQuickItem*>();
+    QQuickItem* list = choices(picker);
     ASSERT_TRUE(list && list->isVisible());
     // The current choice is readable on its highlight.
     QQuickItem* current = withText(list, "15 seconds");
@@ -524,31 +442,22 @@ TEST_F(ViewsScreenshotTest, SliderAndPickerWriteTheirSettingAtOnce) {
     EXPECT_EQ(settings.alertDelay(), 30);
     shoot(window, "settings-picked");
     EXPECT_EQ(picker->property("displayText"), "30 seconds");
-}
 
-TEST_F(ViewsScreenshotTest, HeadSourcePickerChoosesTheCameraAndShowsWhyItIsNotRunning) {
-    ViewsRig rig;
-    QQuickWindow* window = openSettings(rig);
-    QQuickItem* root = rig.views.settingsRoot();
-    QQuickItem* picker = must(root, "headSourcePicker");
+    // The head source's picker: the camera, and why it is not running.
+    picker = must(root, "headSourcePicker");
     QQuickItem* status = must(root, "cameraStatus");
-    render(window);
     EXPECT_EQ(picker->property("displayText"), "Head tracker (UDP 4242)");
     auto* shown = picker->property("contentItem").value<QQuickItem*>();
     EXPECT_LE(shown->implicitWidth(), shown->width()) << "the choice is cut short";
     EXPECT_FALSE(status->isVisible());
-
     click(window, picker);
     render(window);
-    auto* list =
-        picker->property("popup").value<QObject*>()->property("contentItem").value<QQuickItem*>();
-    QQuickItem* camera = withText(list, "Camera");
+    QQuickItem* camera = withText(choices(picker), "Camera");
     ASSERT_TRUE(camera);
     click(window, camera);
-    EXPECT_EQ(rig.engine.settings.headSource(), HeadSource::camera);
+    EXPECT_EQ(settings.headSource(), HeadSource::camera);
     EXPECT_TRUE(status->isVisible());
     EXPECT_EQ(status->property("text"), "Starts with monitoring");
-
     rig.camera.setMonitoring(true);
     rig.launcher.exitWith(CameraSupervisor::kExitNoCamera);
     EXPECT_EQ(status->property("text"), "No camera found; trying again");
