@@ -89,8 +89,10 @@ protected:
     void startDunst() {
         dunst.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         dunst.start(QStringLiteral("dunst"), {QStringLiteral("-conf"), dir.filePath("dunstrc")});
-        ASSERT_TRUE(
-            waitFor([&] { return serverRunning() || dunst.state() == QProcess::NotRunning; }));
+        // Usually at once; a machine busy with other test desktops has kept
+        // it waiting over 10 s.
+        ASSERT_TRUE(waitFor(
+            [&] { return serverRunning() || dunst.state() == QProcess::NotRunning; }, 30'000));
         ASSERT_TRUE(serverRunning()) << "dunst did not take the notification service";
     }
     // Records every call to and signal from a notification server from now on.
