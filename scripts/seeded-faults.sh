@@ -3,10 +3,12 @@
 # suite and records whether any suite failed: a measure of what the tests
 # catch, to compare one version of the test suite with another.
 #
-#   seeded-faults.sh [-b BUILD] [-o TABLE] [-l] [ID...]
+#   seeded-faults.sh [-b BUILD] [-o TABLE] [-s REGEX] [-l] [ID...]
 #     -b BUILD  build directory (default build-faults; configured as CI does,
 #               without sanitizers or benchmarks, when it does not exist yet)
 #     -o TABLE  also write the result table to this file
+#     -s REGEX  run only the suites whose names match (a quick check while
+#               working on some suites; the full table needs them all)
 #     -l        list the faults and exit
 #     ID...     run only these faults (default: all)
 #
@@ -16,22 +18,27 @@
 # after each fault, also on an interrupt or an error.
 #
 # Every suite runs for every fault, as `ctest -j2` would run them. Suites
-# other than the desktop ones get 120 s together, the desktop ones 300 s (each
+# other than the desktop ones get 150 s together, the desktop ones 300 s (each
 # keeps its own 120 s limit): a hang counts as a failure without stalling the
-# run. A fault that does not compile is reported as such, not as caught.
-# Per-fault build and test logs go to BUILD/faults/.
+# run, and suites the limit kept from starting run afterwards. A failing suite
+# is run once more with the fault still in place and counts only if it fails
+# again; one that passes then is listed as flaky. A fault that does not
+# compile is reported as such, not as caught. Build and test logs go to
+# BUILD/faults/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=build-faults
 table_file=
+suites=()
 list_only=false
-while getopts b:o:lh opt; do
+while getopts b:o:s:lh opt; do
   case $opt in
     b) build=$OPTARG ;;
     o) table_file=$OPTARG ;;
+    s) suites=(-R "$OPTARG") ;;
     l) list_only=true ;;
-    *) sed -n '2,12s/^# \{0,1\}//p' "$0"; exit 2 ;;
+    *) sed -n '2,14s/^# \{0,1\}//p' "$0"; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
@@ -268,30 +275,60 @@ build_tree() {
   cmake --build "$build" -j2 >"$1" 2>&1
 }
 
-# Runs every suite; prints the failing ones ("name" or "name(Timeout)" etc.).
-run_suites() {
-  local log=$1
-  ctest --test-dir "$build" -LE desktop -j2 \
-    --stop-time "$(date -d '+120 sec' +%H:%M:%S)" >"$log" 2>&1 || true
-  ctest --test-dir "$build" -L desktop \
-    --stop-time "$(date -d '+300 sec' +%H:%M:%S)" >>"$log" 2>&1 || true
-  sed -n 's/^[[:space:]]*[0-9][0-9]* - \([^ ]*\) (\(.*\))$/\1 \2/p' "$log" |
-    while read -r name status; do
-      if [ "$status" = Failed ]; then echo "$name"; else echo "$name($status)"; fi
-    done
-  if grep -q 'The stop time has been passed' "$log"; then
-    echo "(time limit reached: later suites not run)"
+# ctest_run LIMIT ARGS...: ctest over the suites ARGS select, stopped after
+# LIMIT seconds, its output appended to $log. Prints each failing suite, as
+# "name" or with how it failed ("name(Timeout)"). Suites the limit kept from
+# starting run next, under a limit of their own.
+ctest_run() {
+  local limit=$1 out left
+  shift
+  out=$(mktemp)
+  ctest --test-dir "$build" --output-on-failure \
+    --stop-time "$(date -d "+$limit sec" +%H:%M:%S)" "$@" >"$out" 2>&1 || true
+  cat "$out" >>"$log"
+  sed -n 's/^[[:space:]]*[0-9][0-9]* - \([^ ]*\) (\(.*\))$/\1(\2)/p' "$out" |
+    sed 's/(Failed)$//; s/ /-/g'
+  if grep -q 'The stop time has been passed' "$out"; then
+    left=$(comm -23 <(ctest --test-dir "$build" -N "$@" | sed -n 's/^ *Test *#[0-9]*: //p' | sort) \
+      <(sed -n 's/^.*Test *#[0-9]*: \([^ ]*\) .*/\1/p' "$out" | sort) | paste -sd'|')
+    [ -z "$left" ] || ctest_run "$limit" -j2 -R "^($left)\$"
   fi
+  rm -f "$out"
+}
+
+# Runs every suite into the log $1; prints the failing ones, those that
+# passed when run again marked "(flaky)".
+run_suites() {
+  local log=$1 first names again entry
+  : >"$log"
+  first=$(ctest_run 150 -LE desktop -j2 "${suites[@]}"; ctest_run 300 -L desktop "${suites[@]}")
+  [ -n "$first" ] || return 0
+  echo "== the failing suites once more" >>"$log"
+  names="^($(sed 's/(.*//' <<<"$first" | paste -sd'|'))\$"
+  again=$(ctest_run 150 -LE desktop -j2 -R "$names"; ctest_run 300 -L desktop -R "$names")
+  while read -r entry; do
+    if grep -qx "${entry%%(*}\(([^)]*)\)\{0,1\}" <<<"$again"; then
+      echo "$entry"
+    else
+      echo "${entry%%(*}(flaky)"
+    fi
+  done <<<"$first"
+}
+
+# Whether the failures read from stdin include one that held when run again.
+confirmed() {
+  [ -n "$(grep -v '(flaky)$')" ]
 }
 
 started=$SECONDS
 echo "== the unchanged tree: build and run every suite" >&2
 build_tree "$logs/baseline-build.log" || { echo "the unchanged tree does not build" >&2; exit 1; }
 failing=$(run_suites "$logs/baseline-test.log")
-if [ -n "$failing" ]; then
+if confirmed <<<"$failing"; then
   echo "the unchanged tree fails: $(echo $failing)" >&2
   exit 1
 fi
+[ -z "$failing" ] || echo "flaky on the unchanged tree: $(echo $failing)" >&2
 
 results=()
 caught=0
@@ -306,8 +343,8 @@ for i in "${selected[@]}"; do
   if ! build_tree "$logs/$id-build.log"; then
     result="did not build" failing=
   else
-    failing=$(run_suites "$logs/$id-test.log" | paste -sd' ')
-    if [ -n "$failing" ]; then
+    failing=$(run_suites "$logs/$id-test.log")
+    if confirmed <<<"$failing"; then
       result=caught
       caught=$((caught + 1))
     else
@@ -315,6 +352,7 @@ for i in "${selected[@]}"; do
     fi
   fi
   restore
+  failing=$(paste -sd' ' <<<"$failing")
   results+=("| $id | $(subsystem "$file") | ${descriptions[$i]} | $result | ${failing:--} |")
   printf '[%d/%d] %s %s (%ds)\n' "$n" "${#selected[@]}" "$id" "$result" \
     $((SECONDS - fault_started)) >&2
