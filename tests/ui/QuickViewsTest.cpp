@@ -1,64 +1,642 @@
+// The Qt Quick views over the real models as a user sees them, worked with the
+// pointer and with the keyboard alone. A few pictures are kept in the build
+// folder under screenshots/ for eye checks.
+#include "Colors.h"
 #include "ViewsRig.h"
+#include "stats/CardCanvas.h"
+
+#include <QAnimationDriver>
+#include <QDir>
+#include <QImage>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cmath>
+#include <stdexcept>
 
 namespace backbeacon::testing {
 namespace {
 
-// The QML engine waits for the first opening. Every opening of the panel
-// builds a fresh view, and the panel is as tall as what it shows, following
-// when the calibration view gives way to the taller monitor view.
-TEST_F(ViewsTest, ThePanelGetsAFreshViewEachOpeningAsTallAsItsContent) {
-    ViewsRig rig;
-    rig.views.closePanel();
-    EXPECT_FALSE(rig.views.hasEngine());
-    EXPECT_FALSE(rig.views.isPanelShown());
-    rig.views.showPanel(QRect(1200, 0, 22, 22));
-    ASSERT_TRUE(rig.views.isPanelShown());
-    EXPECT_TRUE(rig.views.hasEngine());
-    QQuickWindow* panel = rig.views.panelWindow();
-    EXPECT_TRUE(panel->flags().testFlag(Qt::FramelessWindowHint));
-    QPointer<QQuickItem> first = rig.views.panelRoot();
-    ASSERT_TRUE(first);
-    EXPECT_EQ(first->size(), QSizeF(panel->size()));
-    const int uncalibrated = panel->height();
-    EXPECT_GT(uncalibrated, 100);
+const QColor kApp = toQColor(Theme::appBackground);
+const QColor kCard = toQColor(Theme::cardBackground);
 
+// The item named `name` under `root`; a missing one ends the test.
+QQuickItem* must(QQuickItem* root, const QString& name) {
+    if (auto* item = root->findChild<QQuickItem*>(name)) {
+        return item;
+    }
+    throw std::runtime_error("no item named " + name.toStdString());
+}
+
+QPoint scenePoint(QQuickItem* item, QPointF local) {
+    const QPointF scene = item->mapToScene(local);
+    return {int(std::floor(scene.x())), int(std::floor(scene.y()))};
+}
+
+QPoint centre(QQuickItem* item) {
+    return scenePoint(item, {item->width() / 2, item->height() / 2});
+}
+
+QColor pixelAt(const QImage& image, QQuickItem* item, QPointF local) {
+    return image.pixelColor(scenePoint(item, local));
+}
+
+// The drawn children of a row or column, without its Repeater.
+QList<QQuickItem*> cells(QQuickItem* row) {
+    QList<QQuickItem*> shown = row->childItems();
+    shown.removeIf([](QQuickItem* child) { return !child->isVisible() || child->width() <= 0; });
+    return shown;
+}
+
+// The texts shown inside `root`, in tree order.
+QStringList texts(QQuickItem* root) {
+    QStringList found;
+    if (root->isVisible() && root->inherits("QQuickText")) {
+        found << root->property("text").toString();
+    }
+    for (QQuickItem* child : root->childItems()) {
+        found << texts(child);
+    }
+    return found;
+}
+
+// The innermost shown item under `root` reading `text`.
+QQuickItem* withText(QQuickItem* root, const QString& text) {
+    for (QQuickItem* child : root->childItems()) {
+        if (QQuickItem* found = withText(child, text)) {
+            return found;
+        }
+    }
+    return root->isVisible() && root->property("text") == text ? root : nullptr;
+}
+QQuickItem* mustRead(QQuickItem* root, const QString& text) {
+    if (QQuickItem* item = withText(root, text)) {
+        return item;
+    }
+    throw std::runtime_error("nothing reads " + text.toStdString());
+}
+
+// The spread of lightness over the item: text that can be read stands out.
+int contrast(const QImage& image, QQuickItem* item) {
+    const QRect area = item->mapRectToScene(item->boundingRect()).toRect() & image.rect();
+    int low = 255, high = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            low = std::min(low, image.pixelColor(x, y).lightness());
+            high = std::max(high, image.pixelColor(x, y).lightness());
+        }
+    }
+    return high - low;
+}
+
+// The control holding the keyboard focus, by its name: a switch by its row's.
+QString focused(QQuickWindow* window) {
+    QQuickItem* item = window->activeFocusItem();
+    if (item && item->objectName() == QLatin1String("switch")) {
+        item = item->parentItem();
+    }
+    return item ? item->objectName() : QString();
+}
+
+// How many focus rings show, and whether one of them is the focused control's.
+std::pair<int, bool> rings(QQuickItem* root, QQuickWindow* window) {
+    std::pair<int, bool> shown{0, false};
+    QQuickItem* focus = window->activeFocusItem();
+    for (auto* ring : root->findChildren<QQuickItem*>(QStringLiteral("focusRing"))) {
+        if (ring->isVisible()) {
+            ++shown.first;
+            shown.second |= focus && (focus == ring->parentItem() || focus->isAncestorOf(ring));
+        }
+    }
+    return shown;
+}
+const std::pair<int, bool> kOnFocusOnly{1, true};
+
+QStringList tabThrough(QQuickWindow* window, int presses, Qt::KeyboardModifiers modifiers = {}) {
+    QStringList order;
+    for (int i = 0; i < presses; ++i) {
+        QTest::keyClick(window, modifiers ? Qt::Key_Backtab : Qt::Key_Tab, modifiers);
+        order << focused(window);
+    }
+    return order;
+}
+
+// The views shown offscreen, drawn in software so that pictures come out the
+// same on every machine; animations off unless a test drives them.
+class ViewsTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { QQuickWindow::setGraphicsApi(QSGRendererInterface::Software); }
+
+    // Renders the window, which also lays it out; a named picture is kept.
+    static QImage render(QQuickWindow* window, const QString& name = {}) {
+        QCoreApplication::processEvents();
+        const QImage image = window->grabWindow();
+        if (!name.isEmpty() && QDir().mkpath(QStringLiteral(BACKBEACON_SCREENSHOT_DIR))) {
+            image.save(QStringLiteral(BACKBEACON_SCREENSHOT_DIR "/%1.png").arg(name));
+        }
+        return image;
+    }
+    static QQuickWindow* openPanel(ViewsRig& rig) {
+        rig.views.showPanel(QRect());
+        rig.views.viewModel()->setAnimationsEnabled(false);
+        return rig.views.panelWindow();
+    }
+    static QQuickWindow* openSettings(ViewsRig& rig) {
+        rig.views.showSettingsWindow();
+        rig.views.viewModel()->setAnimationsEnabled(false);
+        return rig.views.settingsWindow();
+    }
+    static void click(QQuickWindow* window, QQuickItem* item) {
+        QTest::mouseClick(window, Qt::LeftButton, {}, centre(item));
+    }
+    // Scrolls the Settings window so `item` shows near the top.
+    static void scrollTo(ViewsRig& rig, QQuickItem* item) {
+        auto* flick =
+            must(rig.views.settingsRoot(), "scroll")->property("contentItem").value<QQuickItem*>();
+        render(rig.views.settingsWindow());
+        const double top =
+            item->mapToItem(flick->property("contentItem").value<QQuickItem*>(), QPointF()).y();
+        const double end = flick->property("contentHeight").toDouble() - flick->height();
+        flick->setProperty("contentY", std::clamp(top - 24, 0.0, std::max(0.0, end)));
+        render(rig.views.settingsWindow());
+    }
+    // The shown view fills the 308 wide panel inside 12/10 padding.
+    static void expectPadded(QQuickWindow* window, QQuickItem* view, const QImage& image) {
+        EXPECT_TRUE(view->isVisible());
+        EXPECT_EQ(window->width(), 308);
+        EXPECT_EQ(view->mapToScene({}), QPointF(12, 10));
+        EXPECT_EQ(view->width(), 284);
+        EXPECT_EQ(window->height(), int(std::ceil(view->height())) + 20);
+        EXPECT_TRUE(near(image.pixelColor(5, window->height() - 4), kApp));
+    }
+};
+
+// The QML engine waits for the first opening; every opening builds a fresh
+// view, and the panel is as tall as what it shows.
+TEST_F(ViewsTest, ThePanelIsBuiltAfreshEachOpeningAndSavesABaselineAtAClick) {
+    ViewsRig rig;
+    EXPECT_FALSE(rig.views.hasEngine());
+    QQuickWindow* window = openPanel(rig);
+    EXPECT_TRUE(window->flags().testFlag(Qt::FramelessWindowHint));
+    QPointer<QQuickItem> first = rig.views.panelRoot();
     rig.views.closePanel();
     EXPECT_FALSE(rig.views.isPanelShown());
     // A closed panel keeps no view that would follow the monitor unseen.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(first);
-    rig.views.showPanel(QRect());
-    EXPECT_TRUE(rig.views.panelRoot());
-    EXPECT_EQ(rig.views.panelWindow(), panel);
+    EXPECT_EQ(openPanel(rig), window);
+    QQuickItem* root = rig.views.panelRoot();
+    const QImage image = render(window, "panel-uncalibrated");
+    QQuickItem* view = must(root, "calibrationView");
+    expectPadded(window, view, image);
+    EXPECT_FALSE(must(root, "monitorView")->isVisible());
+    EXPECT_EQ(must(root, "caption")->property("text"), "Save Baseline");
+    EXPECT_FALSE(must(root, "checkmark")->isVisible());
+    QQuickItem* save = must(root, "saveBaseline");
+    EXPECT_TRUE(near(pixelAt(image, save, {5, save->height() / 2}), toQColor(Theme::accentBlue)));
+    const int uncalibrated = window->height();
+
+    rig.engine.monitor->start();
+    rig.engine.motion.deliver(0, 0);
+    click(window, save);
+    EXPECT_EQ(must(root, "caption")->property("text"), "Hold still");
+    rig.engine.hold(0, 0, 1.5);
+    EXPECT_TRUE(must(root, "monitorView")->isVisible());
+    EXPECT_FALSE(view->isVisible());
+    EXPECT_TRUE(rig.views.isPanelShown());
+    EXPECT_GT(window->height(), uncalibrated + 100);
+    EXPECT_EQ(root->height(), window->height());
+    // A second capture over a saved baseline still reads "Hold still".
+    rig.views.viewModel()->captureBaseline();
+    EXPECT_EQ(rig.views.viewModel()->captureCaption(), "Hold still");
+    rig.engine.hold(0, 0, 1.5);
+    EXPECT_EQ(rig.views.viewModel()->captureCaption(), "Save Baseline Again");
 
     // Without a tray the panel is an ordinary, framed window.
     rig.views.showPanelAsWindow();
-    EXPECT_FALSE(panel->flags().testFlag(Qt::FramelessWindowHint));
-    EXPECT_EQ(panel->title(), "Backbeacon");
-    rig.engine.startCalibrated();
-    ASSERT_TRUE(rig.engine.settings.isCalibrated());
-    EXPECT_EQ(panel->width(), 308);
-    EXPECT_GT(panel->height(), uncalibrated + 100);
-    EXPECT_EQ(rig.views.panelRoot()->height(), panel->height());
+    EXPECT_FALSE(window->flags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_EQ(window->title(), "Backbeacon");
 }
 
-TEST_F(ViewsTest, TheSettingsWindowIsBuiltOnceAndKeptAcrossClosing) {
+TEST_F(ViewsTest, TheMonitorViewShowsEachStateInItsHeadlineAndDriftBar) {
+    const QColor track = over(toQColor(Theme::trackBackground), kApp);
+    // Pitch held after calibrating and for how long (none: no head tracker),
+    // snoozed, the headline, the bar's filled part.
+    const std::tuple<const char*, double, double, bool, const char*, double> cases[] = {
+        {"aligned", 0, 1, false, "Aligned", 0},
+        {"drifting", 14, 2, false, "Drifting forward", 0.7},
+        {"bad", 26, 16, false, "Return to center", 1}, // past the 15 s alert delay
+        {"snoozed", 0, 1, true, "Snoozed", 0},
+        {"unavailable", 0, 0, false, "Head tracker unavailable", 0},
+    };
+    for (const auto& [name, pitch, duration, snoozed, headline, filled] : cases) {
+        SCOPED_TRACE(name);
+        ViewsRig rig;
+        if (duration > 0) {
+            rig.engine.startCalibrated();
+            rig.engine.hold(pitch, 0, duration);
+        } else {
+            rig.keepBaseline();
+            rig.engine.motion.available = false;
+            rig.engine.monitor->start();
+        }
+        if (snoozed) {
+            rig.engine.monitor->snooze(10);
+        }
+        QQuickWindow* window = openPanel(rig);
+        QQuickItem* root = rig.views.panelRoot();
+        const QImage image = render(window, QStringLiteral("panel-%1").arg(name));
+        expectPadded(window, must(root, "monitorView"), image);
+        EXPECT_EQ(must(root, "headline")->property("text"), headline);
+        EXPECT_EQ(must(root, "headline")->opacity(), 1);
+        QQuickItem* bar = must(root, "driftBar");
+        QQuickItem* fill = must(bar, "fill");
+        EXPECT_NEAR(fill->width(), bar->width() * filled, 1);
+        const double y = bar->height() / 2;
+        if (filled < 1) {
+            EXPECT_TRUE(near(pixelAt(image, bar, {bar->width() - 4, y}), track));
+        }
+        if (filled > 0) { // accentBlue, through warningYellow, to badOrange at the fill's end
+            EXPECT_TRUE(near(pixelAt(image, fill, {3, y}), toQColor(Theme::accentBlue), 12));
+            EXPECT_TRUE(near(pixelAt(image, fill, {fill->width() / 2, y}),
+                             toQColor(Theme::warningYellow), 12));
+            EXPECT_TRUE(
+                near(pixelAt(image, fill, {fill->width() - 3, y}), toQColor(Theme::badOrange), 12));
+        }
+    }
+}
+
+TEST_F(ViewsTest, DaysAreColouredAndFadedByScoreAndMonitoring) {
+    using namespace Theme;
+    // Strip cell colour and opacity, history bar colour, height and opacity, of
+    // past days scoring 80, 79, 50, 49, no signal, 5 (on the floor), then of today.
+    const std::tuple<ColorComponents, double, ColorComponents, double, double> days[] = {
+        {accentBlue, 1, goodGreen, 56, 1},      {mutedTeal, 1, warningYellow, 55.3, 1},
+        {mutedTeal, 1, warningYellow, 35, 1},   {badRed, 1, badRed, 34.3, 1},
+        {accentBlue, 0.5, goodGreen, 70, 0.25}, {badRed, 1, badRed, 8, 1},
+        {accentBlue, 0.5, goodGreen, 70, 0.25}};
+    ViewsRig rig({120, 126, 300, 306, -1, 570});
+    rig.keepBaseline();
+    const QImage strip = render(openPanel(rig), "panel-strip");
+    const auto stripCells = cells(must(rig.views.panelRoot(), "strip"));
+    ASSERT_EQ(stripCells.size(), 7);
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_TRUE(near(pixelAt(strip, stripCells[i], {stripCells[i]->width() / 2, 7}),
+                         over(toQColor(std::get<0>(days[i])), kCard, std::get<1>(days[i]))))
+            << i;
+    }
+    // The Settings window takes the focus: the panel closes and drops its view.
+    openSettings(rig);
+    scrollTo(rig, must(rig.views.settingsRoot(), "historyBars"));
+    const QImage chart = render(rig.views.settingsWindow(), "settings-history");
+    const auto columns = cells(must(rig.views.settingsRoot(), "historyBars"));
+    ASSERT_EQ(columns.size(), 7);
+    const auto bar = [&](int i) { return columns[i]->childItems().first(); };
+    const auto floor = [&](int i) { return bar(i)->mapToScene({0, bar(i)->height()}).y(); };
+    for (int i = 0; i < 7; ++i) {
+        const auto& [stripColour, stripOpacity, colour, height, opacity] = days[i];
+        EXPECT_NEAR(bar(i)->height(), height, 1) << i; // laid out on whole pixels
+        EXPECT_EQ(bar(i)->opacity(), opacity) << i;
+        EXPECT_TRUE(near(pixelAt(chart, bar(i), {bar(i)->width() / 2, bar(i)->height() / 2}),
+                         over(toQColor(colour), kCard, opacity)))
+            << i;
+        EXPECT_EQ(floor(i), floor(0)) << "bars stand on one floor";
+    }
+}
+
+TEST_F(ViewsTest, HistoryShowsTodayAndUpToItsLimitOfPastDays) {
+    // Past days; strip cells, history columns and their count; the rows'
+    // scores, today first, then newest to oldest.
+    const std::tuple<std::vector<double>, int, int, const char*, const char*> cases[] = {
+        {{}, 1, 1, "1 days", "100%"},
+        {{10, 200, 500}, 4, 4, "4 days", "100% 17% 67% 98%"},
+        {std::vector<double>(20, 60), 7, 14, "14 days", "100% 90% 90% 90% 90%"},
+    };
+    for (const auto& [past, stripCells, columns, count, scores] : cases) {
+        SCOPED_TRACE(count);
+        ViewsRig rig(past);
+        rig.keepBaseline();
+        render(openPanel(rig));
+        EXPECT_EQ(cells(must(rig.views.panelRoot(), "strip")).size(), stripCells);
+        openSettings(rig);
+        QQuickItem* root = rig.views.settingsRoot();
+        scrollTo(rig, must(root, "History"));
+        EXPECT_EQ(cells(must(root, "historyBars")).size(), columns);
+        EXPECT_EQ(must(root, "historyCount")->property("text"), count);
+        const auto rows = cells(must(root, "historyRows"));
+        QStringList shown;
+        for (QQuickItem* row : rows) {
+            const auto parts = row->childItems(); // the day row, then its divider
+            shown << texts(parts[0]).filter(QStringLiteral("%"));
+            EXPECT_EQ(parts[1]->isVisible(), row != rows.last())
+                << "a divider under each but the last";
+        }
+        EXPECT_EQ(shown.join(u' '), scores);
+    }
+}
+
+TEST_F(ViewsTest, ActionRowsHoverAndActWithoutClosingThePanel) {
+    ViewsRig rig;
+    rig.engine.startCalibrated();
+    QQuickWindow* window = openPanel(rig);
+    QQuickItem* root = rig.views.panelRoot();
+    const QColor hovered = over(toQColor(Theme::hoverBackground), kApp);
+    ASSERT_FALSE(near(hovered, kApp, 1));
+    QQuickItem* row = must(must(root, "monitorView"), "Save Insight Card");
+    const QPointF blank(row->width() - 8, row->height() / 2);
+    EXPECT_TRUE(near(pixelAt(render(window), row, blank), kApp));
+    QTest::mouseMove(window, centre(row));
+    EXPECT_TRUE(near(pixelAt(render(window, "panel-hovered"), row, blank), hovered, 1));
+
+    const std::pair<const char*, void (QuickViews::*)()> actions[] = {
+        {"Save Insight Card", &QuickViews::insightCardRequested},
+        {"Settings...", &QuickViews::settingsWindowRequested},
+        {"Quit Backbeacon", &QuickViews::quitRequested},
+    };
+    for (const auto& [title, signal] : actions) {
+        QSignalSpy spy(&rig.views, signal);
+        click(window, must(must(root, "monitorView"), title));
+        EXPECT_EQ(spy.count(), 1) << title;
+    }
+    click(window, must(root, "Remap Baseline"));
+    EXPECT_FALSE(rig.engine.settings.goodPosture());
+    EXPECT_TRUE(rig.views.isPanelShown());
+    EXPECT_TRUE(must(root, "calibrationView")->isVisible());
+
+    // The calibration view's footer row hovers and acts as well.
+    QQuickItem* footer = must(must(root, "calibrationView"), "Settings");
+    QTest::mouseMove(window, centre(footer));
+    EXPECT_TRUE(near(pixelAt(render(window), footer, {footer->width() - 10, footer->height() / 2}),
+                     hovered, 1));
+    QSignalSpy settings(&rig.views, &QuickViews::settingsWindowRequested);
+    click(window, footer);
+    EXPECT_EQ(settings.count(), 1);
+}
+
+TEST_F(ViewsTest, SettingsCardsScrollIntoViewAndSwitchesFollowTheirLabelAndLineUp) {
+    ViewsRig rig;
+    rig.engine.settings.setDiagnostics({3, 2, 1, 4, 5});
+    QQuickWindow* window = openSettings(rig);
+    QQuickItem* root = rig.views.settingsRoot();
+    EXPECT_EQ(window->size(), QSize(460, 540));
+    EXPECT_EQ(window->minimumSize(), QSize(460, 540));
+    for (const char* title : {"Detection", "Notifications", "History", "General"}) {
+        scrollTo(rig, must(root, title));
+        EXPECT_GE(must(root, title)->mapToScene({}).y(), 0) << title;
+        EXPECT_LT(must(root, title)->mapToScene({}).y(), 540 - 40) << title;
+    }
+    QQuickItem* diagnostics = must(root, "Diagnostics");
+    QQuickItem* row = must(root, "Collect local diagnostics");
+    EXPECT_FALSE(diagnostics->isVisible());
+    click(window, must(row, "switch"));
+    EXPECT_TRUE(rig.engine.settings.collectDiagnostics());
+    EXPECT_TRUE(diagnostics->isVisible());
+    scrollTo(rig, diagnostics);
+    render(window, "settings-diagnostics");
+    EXPECT_EQ(texts(diagnostics).mid(1).join(u','),
+              "Launches,3,Calibrations,2,Alerts sent,1,Disconnects,4,Unexpected quits,5");
+
+    // Switches end where the pickers and the figures end: on the cards' right padding.
+    const auto right = [](QQuickItem* item) { return item->mapToScene({item->width(), 0}).x(); };
+    const double edge = right(must(root, "cooldownPicker"));
+    EXPECT_EQ(right(must(root, "alertDelayPicker")), edge);
+    EXPECT_NEAR(right(must(root, "authorization")), edge, 0.5);
+    EXPECT_NEAR(right(mustRead(diagnostics, "3")), edge, 0.5);
+    for (const char* name :
+         {"Play sound with alerts", "Start Backbeacon when you log in",
+          "Auto start monitoring when AirPods connect", "Collect local diagnostics"}) {
+        QQuickItem* toggle = must(must(root, name), "switch");
+        EXPECT_EQ(right(toggle), edge) << name;
+        EXPECT_EQ(right(toggle->property("indicator").value<QQuickItem*>()), edge) << name;
+    }
+
+    // A click on the label flips the switch, each way.
+    scrollTo(rig, row);
+    QQuickItem* label = mustRead(row, "Collect local diagnostics");
+    click(window, label);
+    EXPECT_FALSE(rig.engine.settings.collectDiagnostics());
+    EXPECT_FALSE(diagnostics->isVisible());
+    click(window, label);
+    EXPECT_TRUE(rig.engine.settings.collectDiagnostics());
+}
+
+TEST_F(ViewsTest, CancelSnoozeShowsOnlyWhileASnoozeLiesAhead) {
+    ViewsRig rig;
+    rig.engine.startCalibrated();
+    QQuickWindow* window = openSettings(rig);
+    QQuickItem* cancel = must(rig.views.settingsRoot(), "Cancel Snooze");
+    EXPECT_FALSE(cancel->isVisible());
+    rig.engine.monitor->snooze(10);
+    EXPECT_TRUE(cancel->isVisible());
+    scrollTo(rig, cancel);
+    click(window, cancel);
+    EXPECT_FALSE(cancel->isVisible());
+    EXPECT_FALSE(rig.engine.settings.snoozeUntil());
+    rig.engine.monitor->snooze(10);
+    rig.engine.time.advance(599);
+    EXPECT_TRUE(cancel->isVisible());
+    rig.engine.time.advance(2);
+    EXPECT_FALSE(cancel->isVisible());
+}
+
+TEST_F(ViewsTest, TheSliderAndPickersWriteTheirSettingAtOnce) {
     ViewsRig rig;
     QQuickWindow* window = openSettings(rig);
-    ASSERT_TRUE(window);
-    EXPECT_EQ(window->title(), "Backbeacon");
-    EXPECT_EQ(window->minimumSize(), QSize(460, 540));
+    QQuickItem* root = rig.views.settingsRoot();
+    AppSettings& settings = rig.engine.settings;
+    QQuickItem* slider = must(root, "sensitivitySlider");
+    render(window, "settings");
+    // Dragged past either end it stops at 5 or 30, in whole degrees between.
+    const double y = slider->height() / 2;
+    QTest::mousePress(window, Qt::LeftButton, {}, centre(slider));
+    QTest::mouseMove(window, scenePoint(slider, {slider->width() + 30, y}));
+    EXPECT_EQ(settings.sensitivityDegrees(), 30);
+    QTest::mouseMove(window, scenePoint(slider, {-30, y}));
+    EXPECT_EQ(settings.sensitivityDegrees(), 5);
+    const QPoint between = scenePoint(slider, {slider->width() * 0.37, y});
+    QTest::mouseMove(window, between);
+    QTest::mouseRelease(window, Qt::LeftButton, {}, between);
+    const double degrees = settings.sensitivityDegrees();
+    EXPECT_TRUE(degrees == std::round(degrees) && degrees > 5 && degrees < 30) << degrees;
+    EXPECT_EQ(must(root, "sensitivityText")->property("text"),
+              QStringLiteral("%1° score").arg(degrees));
+    EXPECT_TRUE(must(root, "sensitivitySentence")
+                    ->property("text")
+                    .toString()
+                    .contains(QStringLiteral(" %1° ").arg(degrees)));
+
+    // The current choice is readable on its highlight.
+    QQuickItem* picker = must(root, "alertDelayPicker");
+    click(window, picker);
+    const auto choices = [](QQuickItem* p) {
+        return p->property("popup").value<QObject*>()->property("contentItem").value<QQuickItem*>();
+    };
+    QQuickItem* current = mustRead(choices(picker), "15 seconds");
+    EXPECT_GT(contrast(render(window, "settings-picker-open"), current), 100);
+    click(window, mustRead(choices(picker), "30 seconds"));
+    EXPECT_EQ(settings.alertDelay(), 30);
+    EXPECT_EQ(picker->property("displayText"), "30 seconds");
+
+    // The head source's picker: the camera, and why it is not running.
+    picker = must(root, "headSourcePicker");
+    QQuickItem* status = must(root, "cameraStatus");
+    EXPECT_EQ(picker->property("displayText"), "Head tracker (UDP 4242)");
+    auto* shown = picker->property("contentItem").value<QQuickItem*>();
+    EXPECT_LE(shown->implicitWidth(), shown->width()) << "the choice is cut short";
+    EXPECT_FALSE(status->isVisible());
+    click(window, picker);
+    render(window);
+    click(window, mustRead(choices(picker), "Camera"));
+    EXPECT_EQ(settings.headSource(), HeadSource::camera);
+    EXPECT_TRUE(status->isVisible());
+    rig.camera.setMonitoring(true);
+    rig.launcher.exitWith(CameraSupervisor::kExitNoCamera);
+    EXPECT_EQ(status->property("text"), "No camera found; trying again");
+    EXPECT_EQ(status->property("color").value<QColor>().rgb(), toQColor(Theme::badRed).rgb());
+}
+
+// Whatever changed while it was closed, the Settings window, built once, shows
+// the current Authorization row.
+TEST_F(ViewsTest, TheSettingsWindowIsKeptAcrossClosingAndReadsTheAuthorizationAfresh) {
+    ViewsRig rig;
+    QQuickWindow* window = openSettings(rig);
     QQuickItem* content = rig.views.settingsRoot();
-    ASSERT_TRUE(content);
     window->close();
-    // Whatever changed while it was closed, the Authorization row is current.
     rig.engine.center.status = 1;
     rig.views.showSettingsWindow();
+    EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(rig.views.settingsWindow(), window);
+    EXPECT_EQ(rig.views.settingsRoot(), content);
     EXPECT_EQ(rig.engine.notifications.authorizationStatus(), 1);
     EXPECT_EQ(rig.engine.center.authorizationQueries, 2);
+}
+
+TEST_F(ViewsTest, ThePanelIsWalkedInReadingOrderAndEnterRemapsTheBaseline) {
+    ViewsRig rig;
+    rig.engine.startCalibrated();
+    QQuickWindow* window = openPanel(rig);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QQuickItem* root = rig.views.panelRoot();
+    EXPECT_TRUE(root->hasActiveFocus()) << "the opened panel does not take the keys";
+    EXPECT_EQ(rings(root, window).first, 0);
+    EXPECT_EQ(tabThrough(window, 5),
+              QStringList({"Save Insight Card", "Remap Baseline", "Settings...", "Quit Backbeacon",
+                           "Save Insight Card"}));
+    EXPECT_EQ(rings(root, window), kOnFocusOnly);
+    EXPECT_EQ(tabThrough(window, 3, Qt::ShiftModifier),
+              QStringList({"Quit Backbeacon", "Settings...", "Remap Baseline"}));
+    // A click puts the ring away; the focus stays where it was.
+    QTest::mouseClick(window, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(rings(root, window).first, 0);
+    EXPECT_EQ(focused(window), "Remap Baseline");
+
+    QTest::keyClick(window, Qt::Key_Return);
+    EXPECT_FALSE(rig.engine.settings.goodPosture());
+    EXPECT_TRUE(must(root, "calibrationView")->isVisible());
+    EXPECT_EQ(tabThrough(window, 3), QStringList({"saveBaseline", "Settings", "Quit Backbeacon"}));
+    EXPECT_EQ(rings(root, window), kOnFocusOnly);
+    // Space works the footer's rows as Enter does.
+    QSignalSpy quit(&rig.views, &QuickViews::quitRequested);
+    QTest::keyClick(window, Qt::Key_Space);
+    EXPECT_EQ(quit.count(), 1);
+    QTest::keyClick(window, Qt::Key_Escape);
+    EXPECT_FALSE(rig.views.isPanelShown());
+}
+
+TEST_F(ViewsTest, EverySettingIsReachedAndChangedFromTheKeyboard) {
+    ViewsRig rig;
+    rig.engine.startCalibrated();
+    QQuickWindow* window = openSettings(rig);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QQuickItem* root = rig.views.settingsRoot();
+    AppSettings& settings = rig.engine.settings;
+    // Each control in turn, scrolled into sight as it is reached, then round.
+    for (const char* control :
+         {"sensitivitySlider", "alertDelayPicker", "headSourcePicker", "cooldownPicker",
+          "Play sound with alerts", "Start Backbeacon when you log in",
+          "Auto start monitoring when AirPods connect", "Collect local diagnostics",
+          "Reset Calibration", "sensitivitySlider"}) {
+        QTest::keyClick(window, Qt::Key_Tab);
+        ASSERT_EQ(focused(window), control);
+        QQuickItem* item = window->activeFocusItem();
+        const QRectF seen = item->mapRectToScene(item->boundingRect());
+        EXPECT_TRUE(seen.top() >= 0 && seen.bottom() <= window->height()) << control;
+        EXPECT_EQ(rings(root, window), kOnFocusOnly) << control;
+    }
+    // Arrows move the slider and the picker's choice.
+    QTest::keyClick(window, Qt::Key_Left);
+    EXPECT_EQ(settings.sensitivityDegrees(), 19);
+    tabThrough(window, 1);
+    QTest::keyClick(window, Qt::Key_Down);
+    EXPECT_EQ(settings.alertDelay(), 30);
+    // Enter opens the list, Escape closes it and leaves the window open.
+    QObject* popup = must(root, "alertDelayPicker")->property("popup").value<QObject*>();
+    QTest::keyClick(window, Qt::Key_Return);
+    EXPECT_TRUE(popup->property("visible").toBool());
+    QTest::keyClick(window, Qt::Key_Down);
+    QTest::keyClick(window, Qt::Key_Escape);
+    EXPECT_FALSE(popup->property("visible").toBool());
     EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(rig.views.settingsRoot(), content);
+    EXPECT_EQ(settings.alertDelay(), 30);
+    // Space and Enter flip a switch.
+    tabThrough(window, 3);
+    ASSERT_EQ(focused(window), "Play sound with alerts");
+    const bool sound = settings.soundEnabled();
+    QTest::keyClick(window, Qt::Key_Space);
+    EXPECT_EQ(settings.soundEnabled(), !sound);
+    QTest::keyClick(window, Qt::Key_Return);
+    EXPECT_EQ(settings.soundEnabled(), sound);
+    tabThrough(window, 4);
+    ASSERT_EQ(focused(window), "Reset Calibration");
+    QTest::keyClick(window, Qt::Key_Enter);
+    EXPECT_FALSE(settings.goodPosture());
+}
+
+// Moves Qt Quick's animations on only when told, so a test can look at one
+// part-way through.
+class SteppedAnimations final : public QAnimationDriver {
+public:
+    void step(qint64 ms) {
+        QCoreApplication::processEvents(); // animations just started join from the event loop
+        m_elapsed += ms;
+        advance();
+    }
+    qint64 elapsed() const override { return m_elapsed; }
+
+private:
+    qint64 m_elapsed = 0;
+};
+
+TEST_F(ViewsTest, TheHeadlineCrossFadesToItsNewWords) {
+    SteppedAnimations animations;
+    animations.install();
+    ViewsRig rig;
+    rig.engine.startCalibrated();
+    rig.views.showPanel(QRect());
+    QQuickItem* headline = must(rig.views.panelRoot(), "headline");
+    QQuickItem* current = must(headline, "current");
+    QQuickItem* previous = must(headline, "previous");
+    EXPECT_FALSE(previous->isVisible());
+    // The drift reaches the views at their own pace.
+    rig.engine.hold(14, 0, ViewModel::kLiveFigureInterval + 0.1);
+    ASSERT_EQ(headline->property("text"), "Drifting forward");
+    const int duration = headline->property("fadeDuration").toInt();
+    ASSERT_GT(duration, 40);
+    animations.step(1);
+    EXPECT_LT(current->opacity(), 0.2) << "the new words start out faint";
+    EXPECT_GT(previous->opacity(), 0.8) << "the old words start out whole";
+    EXPECT_EQ(previous->property("text"), "Aligned");
+    animations.step(duration / 2);
+    EXPECT_NEAR(current->opacity(), 0.5, 0.2);
+    EXPECT_NEAR(previous->opacity(), 0.5, 0.2);
+    animations.step(duration);
+    EXPECT_EQ(current->opacity(), 1);
+    EXPECT_FALSE(previous->isVisible());
+    EXPECT_EQ(headline->opacity(), 1);
+    animations.uninstall();
 }
 
 } // namespace
