@@ -1,11 +1,15 @@
 #include "ui/SymbolImageProvider.h"
 
 #include "../model/MessageLog.h"
+#include "Colors.h"
 #include "Symbols.h"
 
 #include <gtest/gtest.h>
 
-namespace backbeacon {
+#include <algorithm>
+#include <span>
+
+namespace backbeacon::testing {
 namespace {
 
 QImage request(const QString& id, QSize requested) {
@@ -16,13 +20,9 @@ QImage request(const QString& id, QSize requested) {
 }
 
 int drawnPixels(const QImage& image) {
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            count += qAlpha(image.pixel(x, y)) > 0 ? 1 : 0;
-        }
-    }
-    return count;
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    const std::span pixels(reinterpret_cast<const QRgb*>(argb.constBits()), argb.sizeInBytes() / 4);
+    return int(std::ranges::count_if(pixels, [](QRgb pixel) { return qAlpha(pixel) > 0; }));
 }
 
 // "#" as QML leaves it in the URL (Qt passes it on as a fragment) and as "%23".
@@ -33,16 +33,11 @@ TEST(SymbolImageProviderTest, TheColourReplacesBlackAndItsAlphaScalesCoverage) {
           std::pair{"clock?color=%2380ff8000", 0x80}}) {
         const QImage tinted = request(id, QSize(32, 32));
         ASSERT_EQ(tinted.size(), plain.size()) << id;
-        for (int y = 0; y < 32; ++y) {
-            for (int x = 0; x < 32; ++x) {
-                const QRgb pixel = qUnpremultiply(tinted.pixel(x, y));
-                ASSERT_NEAR(qAlpha(pixel), qAlpha(plain.pixel(x, y)) * alpha / 255, 1) << id;
-                if (qAlpha(pixel) >= 0x80) {
-                    ASSERT_NEAR(qRed(pixel), 0xff, 2) << id << " " << x << "," << y;
-                    ASSERT_NEAR(qGreen(pixel), 0x80, 2) << id << " " << x << "," << y;
-                    ASSERT_NEAR(qBlue(pixel), 0x00, 2) << id << " " << x << "," << y;
-                }
-            }
+        for (int i = 0; i < 32 * 32; ++i) {
+            const QRgb pixel = qUnpremultiply(tinted.pixel(i % 32, i / 32));
+            ASSERT_NEAR(qAlpha(pixel), qAlpha(plain.pixel(i % 32, i / 32)) * alpha / 255, 1) << id;
+            ASSERT_TRUE(qAlpha(pixel) < 0x80 || near(QColor(pixel), QColor(0xff, 0x80, 0), 2))
+                << id << " at " << i % 32 << "," << i / 32;
         }
         EXPECT_EQ(qAlpha(tinted.pixel(16, 3)), alpha) << id; // on the rim
         EXPECT_EQ(qAlpha(tinted.pixel(0, 0)), 0) << id;
@@ -52,7 +47,7 @@ TEST(SymbolImageProviderTest, TheColourReplacesBlackAndItsAlphaScalesCoverage) {
 TEST(SymbolImageProviderTest, BadRequestsGiveATransparentImageOfTheSizeAndOneWarning) {
     for (const char* id : {"../x", "", "?color=%23ffffff", "clock/../clock", "..%2Fclock",
                            "no.such.symbol", "clock?color=nonsense", "clock?color="}) {
-        testing::MessageLog log;
+        MessageLog log;
         const QImage image = request(QString::fromUtf8(id), QSize(20, 20));
         EXPECT_EQ(image.size(), QSize(20, 20)) << id;
         EXPECT_EQ(drawnPixels(image), 0) << id;
@@ -69,15 +64,13 @@ TEST(SymbolImageProviderTest, EverySymbolTheViewsUseIsDrawn) {
           "plus.circle", "gearshape", "power", "figure.stand", "checkmark.circle.fill", "scope",
           "arrow.counterclockwise"}) {
         const int drawn = drawnPixels(request(QString::fromUtf8(name), QSize(16, 16)));
-        EXPECT_GT(drawn, 16) << name;
-        EXPECT_LT(drawn, 16 * 16) << name;
+        EXPECT_TRUE(drawn > 16 && drawn < 16 * 16) << name << " has " << drawn;
     }
     // The tick is a hole in the disc, showing what lies behind.
     const QImage check = symbolImage("checkmark.circle.fill", QSize(64, 64));
     EXPECT_EQ(qAlpha(check.pixel(32, 16)), 255);
-    EXPECT_EQ(qAlpha(check.pixel(28, 41)), 0);
-    EXPECT_EQ(qAlpha(check.pixel(40, 32)), 0);
+    EXPECT_EQ(qAlpha(check.pixel(28, 41)) + qAlpha(check.pixel(40, 32)), 0);
 }
 
 } // namespace
-} // namespace backbeacon
+} // namespace backbeacon::testing

