@@ -4,17 +4,16 @@
 
 #include <gtest/gtest.h>
 
-using namespace backbeacon;
-
+// Only the requested kind under the proposed name, in a dialog where folders
+// can be created.
 TEST(FileDialogSaveLocationChooser, OffersOnlyTheRequestedKindUnderTheProposedName) {
     QFileDialog dialog;
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    FileDialogSaveLocationChooser::configure(
+    backbeacon::FileDialogSaveLocationChooser::configure(
         dialog, {"Save Insight Card", "backbeacon-2026-12-06.png", "image/png", true});
-    EXPECT_EQ(dialog.windowTitle(), "Save Insight Card");
-    EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
+    EXPECT_EQ(std::tuple(dialog.windowTitle(), dialog.acceptMode(), dialog.defaultSuffix()),
+              std::tuple(QStringLiteral("Save Insight Card"), QFileDialog::AcceptSave, "png"));
     EXPECT_EQ(dialog.nameFilters(), QStringList{"PNG image (*.png)"});
-    EXPECT_EQ(dialog.defaultSuffix(), "png");
-    EXPECT_FALSE(dialog.testOption(QFileDialog::ReadOnly)) << "folders can be created";
+    EXPECT_FALSE(dialog.testOption(QFileDialog::ReadOnly));
     EXPECT_EQ(dialog.selectedFiles().value(0).section(u'/', -1), "backbeacon-2026-12-06.png");
 }

