@@ -28,18 +28,15 @@ int drawnPixels(const QImage& image) {
 // "#" as QML leaves it in the URL (Qt passes it on as a fragment) and as "%23".
 TEST(SymbolImageProviderTest, TheColourReplacesBlackAndItsAlphaScalesCoverage) {
     const QImage plain = symbolImage("clock", QSize(32, 32));
+    ASSERT_EQ(qAlpha(plain.pixel(16, 3)), 255);
     for (const auto& [id, alpha] :
          {std::pair{"clock?color=%23ff8000", 255}, std::pair{"clock?color=#ff8000", 255},
           std::pair{"clock?color=%2380ff8000", 0x80}}) {
         const QImage tinted = request(id, QSize(32, 32));
-        ASSERT_EQ(tinted.size(), plain.size()) << id;
-        for (int i = 0; i < 32 * 32; ++i) {
-            const QRgb pixel = qUnpremultiply(tinted.pixel(i % 32, i / 32));
-            ASSERT_NEAR(qAlpha(pixel), qAlpha(plain.pixel(i % 32, i / 32)) * alpha / 255, 1) << id;
-            ASSERT_TRUE(qAlpha(pixel) < 0x80 || near(QColor(pixel), QColor(0xff, 0x80, 0), 2))
-                << id << " at " << i % 32 << "," << i / 32;
-        }
-        EXPECT_EQ(qAlpha(tinted.pixel(16, 3)), alpha) << id; // on the rim
+        const QRgb rim = qUnpremultiply(tinted.pixel(16, 3));
+        EXPECT_EQ(qAlpha(rim), alpha) << id;
+        EXPECT_TRUE(near(QColor(rim), QColor(0xff, 0x80, 0), 2)) << id;
+        EXPECT_EQ(drawnPixels(tinted), drawnPixels(plain)) << id;
         EXPECT_EQ(qAlpha(tinted.pixel(0, 0)), 0) << id;
     }
 }
