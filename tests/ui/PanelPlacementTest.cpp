@@ -11,7 +11,7 @@ const QSize kPanel(308, 330);
 const QRect kScreen(0, 0, 1280, 800);
 const QRect kSecond(1280, 0, 1920, 1080);
 
-TEST(PanelPlacementTest, ThePanelOpensOffTheIconPointerOrBarAndStaysOnTheScreen) {
+TEST(PanelPlacementTest, ThePanelOpensOffTheIconPointerOrBarOnTheScreenAsAFittingWindow) {
     // The icon (or the pointer), the screen's free area, the panel's place:
     // under a tray in the middle of a top panel, centred; at the right edge
     // pushed left, at the left edge pushed right; above a tray at the bottom;
@@ -44,30 +44,27 @@ TEST(PanelPlacementTest, ThePanelOpensOffTheIconPointerOrBarAndStaysOnTheScreen)
         {{640, 400}, kScreen, {640, 400, 1, 1}, {640 - 154, 405}},
         {{1290, 500}, kSecond, {1280, 500, 21, 1}, {1305, 500 - 165}}};
     for (const auto& [point, screen, anchor, panel] : points) {
-        EXPECT_EQ(activationAnchor(point, screen), anchor) << point.x() << ',' << point.y();
-        EXPECT_EQ(panelPosition(anchor, {}, kPanel, screen), panel)
-            << point.x() << ',' << point.y();
+        SCOPED_TRACE(::testing::Message() << point.x() << ',' << point.y());
+        EXPECT_EQ(activationAnchor(point, screen), anchor);
+        EXPECT_EQ(panelPosition(anchor, {}, kPanel, screen), panel);
     }
     EXPECT_TRUE(activationAnchor({-5, 400}, kScreen).isEmpty());
     // Where a window manager keeps the bar out of the work area, that holds too.
     EXPECT_EQ(panelPosition({12, 775, 1, 25}, {}, kPanel, {0, 0, 1280, 775}).y(), 775 - 4 - 330);
-}
-
-// Only the Xwayland of a Wayland session bypasses the window manager, with a
-// plain window type the compositor gives the keyboard on showing: there the
-// compositor would centre a managed window; everywhere else the window manager
-// places it and hands it the focus. Without a tray, an ordinary window.
-TEST(PanelPlacementTest, OnlyXwaylandPopupsBypassTheWindowManager) {
-    const std::tuple<bool, QByteArray, bool, Qt::WindowFlags> cases[] = {
+    // Only the Xwayland of a Wayland session bypasses the window manager, with
+    // a plain window type the compositor gives the keyboard on showing: there
+    // the compositor would centre a managed window; everywhere else the window
+    // manager places it and hands it the focus. Without a tray, an ordinary
+    // window.
+    const std::tuple<bool, QByteArray, bool, Qt::WindowFlags> flags[] = {
         {false, "xcb", true, Qt::Window | Qt::X11BypassWindowManagerHint},
         {false, "xcb", false, Qt::Tool},
         {false, "wayland", true, Qt::Tool},
         {false, "offscreen", true, Qt::Tool},
         {true, "xcb", true, Qt::Window}};
-    for (const auto& [asWindow, platform, wayland, expected] : cases) {
-        const auto kept = Qt::WindowType_Mask | Qt::X11BypassWindowManagerHint;
-        EXPECT_EQ(panelWindowFlags(asWindow, platform, wayland) & kept, expected)
-            << platform.constData();
+    const Qt::WindowFlags kept = Qt::WindowType_Mask | Qt::X11BypassWindowManagerHint;
+    for (const auto& [window, platform, wayland, want] : flags) {
+        EXPECT_EQ(panelWindowFlags(window, platform, wayland) & kept, want) << platform.data();
     }
 }
 

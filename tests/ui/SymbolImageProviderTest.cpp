@@ -28,7 +28,6 @@ int drawnPixels(const QImage& image) {
 // "#" as QML leaves it in the URL (Qt passes it on as a fragment) and as "%23".
 TEST(SymbolImageProviderTest, TheColourReplacesBlackAndItsAlphaScalesCoverage) {
     const QImage plain = symbolImage("clock", QSize(32, 32));
-    ASSERT_EQ(qAlpha(plain.pixel(16, 3)), 255);
     for (const auto& [id, alpha] :
          {std::pair{"clock?color=%23ff8000", 255}, std::pair{"clock?color=#ff8000", 255},
           std::pair{"clock?color=%2380ff8000", 0x80}}) {
@@ -41,7 +40,8 @@ TEST(SymbolImageProviderTest, TheColourReplacesBlackAndItsAlphaScalesCoverage) {
     }
 }
 
-TEST(SymbolImageProviderTest, BadRequestsGiveATransparentImageOfTheSizeAndOneWarning) {
+TEST(SymbolImageProviderTest,
+     EveryUsedSymbolIsDrawnAndBadRequestsGiveABlankOfTheSizeAndOneWarning) {
     for (const char* id : {"../x", "", "?color=%23ffffff", "clock/../clock", "..%2Fclock",
                            "no.such.symbol", "clock?color=nonsense", "clock?color="}) {
         MessageLog log;
@@ -53,9 +53,7 @@ TEST(SymbolImageProviderTest, BadRequestsGiveATransparentImageOfTheSizeAndOneWar
     EXPECT_EQ(request("power", QSize(-1, -1)).size(), QSize(16, 16));
     EXPECT_EQ(request("power", QSize(22, 0)).size(), QSize(22, 22));
     EXPECT_EQ(request("power", QSize(100000, 100000)).size(), QSize(512, 512));
-}
-
-TEST(SymbolImageProviderTest, EverySymbolTheViewsUseIsDrawn) {
+    // Every symbol the views use is drawn.
     for (const char* name :
          {"airpodspro", "arrow.down.right", "arrow.up.right", "clock", "square.and.arrow.down",
           "plus.circle", "gearshape", "power", "figure.stand", "checkmark.circle.fill", "scope",

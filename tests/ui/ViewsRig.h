@@ -14,20 +14,19 @@ namespace backbeacon::testing {
 // in virtual time.
 struct ViewsRig {
     // Stored days up to yesterday, oldest first, each with 600 s of monitoring
-    // of which `slouched` seconds out of line; a negative figure, none at all.
+    // of which `slouched` seconds out of line and 0 to 3 slouches; a negative
+    // figure, none at all.
     static StatsStorage::Loaded storedDays(const std::vector<double>& slouched) {
         const Instant today = LocalCalendar{QTimeZone::utc()}.startOfDay(VirtualTime().now());
         std::vector<DailyStats> days;
         for (std::size_t i = 0; i < slouched.size(); ++i) {
             const Instant date = today - double(slouched.size() - i) * 86400;
-            days.push_back(slouched[i] < 0 ? DailyStats{date}
-                                           : DailyStats{date, 600, slouched[i], std::int64_t(i % 4),
-                                                        std::int64_t(i % 3)});
+            days.push_back(slouched[i] < 0
+                               ? DailyStats{date}
+                               : DailyStats{date, 600, slouched[i], std::int64_t(i % 4)});
         }
-        return days.empty()
-                   ? StatsStorage::Loaded{}
-                   : StatsStorage::Loaded{StatsStorage::Loaded::Outcome::read,
-                                          *json::encode(std::span<const DailyStats>(days))};
+        return {StatsStorage::Loaded::Outcome::read,
+                *json::encode(std::span<const DailyStats>(days))};
     }
 
     explicit ViewsRig(const std::vector<double>& slouched = {}) : engine(storedDays(slouched)) {}
