@@ -29,46 +29,16 @@ protected:
                            source,       rig.time.clock(), rig.time};
 };
 
-TEST_F(CameraSupervisorTest, RunsOnlyWhileMonitoringWithTheCameraChosen) {
+// The tool runs only while monitoring with the camera chosen; each failure
+// waits twice as long as the one before, up to a minute, until a steady run
+// starts the back-off over.
+TEST_F(CameraSupervisorTest, RunsWhileChosenAndRestartsWithABackOff) {
     camera.setMonitoring(true);
     EXPECT_TRUE(launcher.launches.isEmpty()) << "the head tracker needs no tool";
     rig.settings.setHeadSource(HeadSource::camera);
     EXPECT_EQ(launcher.launches, QStringList("/opt/bb/backbeacon-camera --port 4242"));
     EXPECT_EQ(camera.status(), Status::starting);
     EXPECT_FALSE(camera.blocksMotion());
-    launcher.say(QStringLiteral("reading pictures from /dev/video0"));
-    EXPECT_EQ(camera.status(), Status::running);
-
-    rig.settings.setHeadSource(HeadSource::headTracker);
-    EXPECT_EQ(std::pair(launcher.stopped, camera.status()), std::pair(1, Status::off));
-    rig.settings.setHeadSource(HeadSource::camera);
-    camera.setMonitoring(false);
-    rig.time.advance(120);
-    EXPECT_EQ(launcher.stopped, 2);
-    EXPECT_EQ(launcher.launches.size(), 2) << "nothing restarts what was stopped on purpose";
-}
-
-TEST(CameraSupervisorStatus, ExitStatusesSayWhyTheCameraIsNotRunning) {
-    using K = ProcessExit::Kind;
-    const std::pair<ProcessExit, Status> cases[] = {
-        {{K::exited, 69, {}}, Status::noCamera},
-        {{K::exited, 75, {}}, Status::cameraBusy},
-        {{K::exited, 74, {}}, Status::cameraLost},
-        {{K::exited, 72, {}}, Status::modelMissing},
-        {{K::failedToStart, 0, {}}, Status::toolMissing},
-        {{K::crashed, 0, {}}, Status::failed},
-        {{K::exited, 0, {}}, Status::failed},
-        {{K::exited, 1, {}}, Status::failed}};
-    for (const auto& [exit, status] : cases) {
-        EXPECT_EQ(CameraSupervisor::statusFor(exit), status) << int(exit.kind) << exit.code;
-    }
-}
-
-TEST_F(CameraSupervisorTest, RestartsBackOffAndASteadyRunStartsThemOver) {
-    rig.settings.setHeadSource(HeadSource::camera);
-    camera.setMonitoring(true);
-    // Each failure waits twice as long as the one before, up to a minute; a
-    // retry is not yet a recovery.
     for (const double wait : {1, 2, 4, 8, 16, 32, 60, 60}) {
         const auto launched = launcher.launches.size();
         launcher.exitWith(CameraSupervisor::kExitCameraBusy);
@@ -76,20 +46,43 @@ TEST_F(CameraSupervisorTest, RestartsBackOffAndASteadyRunStartsThemOver) {
         EXPECT_EQ(launcher.launches.size(), launched) << wait;
         rig.time.advance(0.02);
         ASSERT_EQ(launcher.launches.size(), launched + 1) << wait;
-        EXPECT_EQ(camera.status(), Status::cameraBusy);
+        EXPECT_EQ(camera.status(), Status::cameraBusy) << "a retry is not yet a recovery";
     }
     launcher.say(QStringLiteral("reading pictures from /dev/video0"));
+    EXPECT_EQ(camera.status(), Status::running);
     rig.time.advance(CameraSupervisor::kSteadyRun);
     launcher.end({ProcessExit::Kind::crashed, 0, {}});
     rig.time.advance(1.01);
     EXPECT_TRUE(camera.isToolRunning()) << "back to the first delay after a long run";
-    // A short run that got pictures does not reset the back-off.
-    launcher.say(QStringLiteral("reading pictures"));
+    launcher.say(QStringLiteral("reading pictures")); // a short run does not start it over
     launcher.end({ProcessExit::Kind::crashed, 0, {}});
     rig.time.advance(1.01);
     EXPECT_FALSE(camera.isToolRunning());
     rig.time.advance(1);
     EXPECT_TRUE(camera.isToolRunning());
+
+    rig.settings.setHeadSource(HeadSource::headTracker);
+    EXPECT_EQ(std::pair(launcher.stopped, camera.status()), std::pair(1, Status::off));
+    rig.settings.setHeadSource(HeadSource::camera);
+    camera.setMonitoring(false);
+    const auto launched = launcher.launches.size();
+    rig.time.advance(120);
+    EXPECT_EQ(launcher.stopped, 2);
+    EXPECT_EQ(launcher.launches.size(), launched) << "nothing restarts what was stopped on purpose";
+}
+
+TEST(CameraSupervisorStatus, ExitStatusesSayWhyTheCameraIsNotRunning) {
+    const auto status = [](ProcessExit::Kind kind, int code = 0) {
+        return CameraSupervisor::statusFor({kind, code, {}});
+    };
+    using enum ProcessExit::Kind;
+    EXPECT_EQ(std::vector({status(exited, 69), status(exited, 75), status(exited, 74),
+                           status(exited, 72), status(failedToStart)}),
+              std::vector({Status::noCamera, Status::cameraBusy, Status::cameraLost,
+                           Status::modelMissing, Status::toolMissing}));
+    for (const Status other : {status(crashed), status(exited, 0), status(exited, 1)}) {
+        EXPECT_EQ(other, Status::failed);
+    }
 }
 
 TEST_F(CameraSupervisorTest, TheMonitorShowsACameraFaultAsUnavailableUntilItRecovers) {

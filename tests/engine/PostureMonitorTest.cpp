@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <map>
 
 using namespace backbeacon;
 using namespace backbeacon::testing;
@@ -47,7 +48,7 @@ TEST(DirectionLabel, FollowsTheDominantAxisAndItsSign) {
     EXPECT_EQ(PostureMonitor::directionLabel(radians(-1), radians(1.4), 1.7), "leaning back");
 }
 
-TEST_F(PostureMonitorTest, StartWaitsForASourceAndResetDropsTheBaseline) {
+TEST_F(PostureMonitorTest, StartWaitsForASourceAndCallbacksOutlivingTheMonitorDoNothing) {
     rig.motion.available = false;
     monitor.start();
     EXPECT_EQ(kind(), Kind::unavailable);
@@ -57,6 +58,15 @@ TEST_F(PostureMonitorTest, StartWaitsForASourceAndResetDropsTheBaseline) {
     EXPECT_EQ(rig.motion.starts, 1);
     monitor.resetCalibration();
     EXPECT_EQ(std::pair(kind(), settings.isCalibrated()), std::pair(Kind::needsCalibration, false));
+
+    monitor.captureBaseline();
+    rig.monitor.reset();
+    rig.motion.deliver(0.5, 0);
+    rig.motion.deliverNothing();
+    rig.center.invoke(QStringLiteral("backbeacon.snooze10"));
+    rig.time.advance(10);
+    EXPECT_FALSE(settings.snoozeUntil());
+    EXPECT_EQ(rig.time.activeTimers(), 0u);
 }
 
 // The window after a (re)connection adopts the mean of its finite samples; a
@@ -77,19 +87,21 @@ TEST_F(PostureMonitorTest, ReconnectWindowAdoptsTheMeanOfItsSamples) {
     EXPECT_EQ(settings.goodPosture()->capturedAt(), opened + 2.2);
     EXPECT_EQ(kind(), Kind::good);
     EXPECT_EQ(settings.diagnostics().calibrations, 0);
-    EXPECT_EQ(today().monitoredSeconds, 0);
 }
 
 // A clock set back before the alert starts the streak over, or the alert would
 // wait as long as the clock was moved; once alerted the streak goes on.
 TEST_F(PostureMonitorTest, ClassifiesAgainstTheThresholdAndAlertsOncePerStreak) {
     rig.startCalibrated();
+    const double monitoredAtStart = today().monitoredSeconds;
     rig.sampleAfter(0.5, 10.0);
     EXPECT_EQ(kind(), Kind::good) << "a drift equal to the threshold is in line";
-    rig.sampleAfter(1, 30);
+    rig.sampleAfter(1, 30); // each interval is charged to the state it was spent in
     rig.hold(30, 0, 4, 0.5);
     rig.sampleAfter(1, 0);
     EXPECT_EQ(tally(), std::tuple(Kind::good, 0u, 0, 0)) << "ended before its alert: no count";
+    EXPECT_NEAR(today().monitoredSeconds - monitoredAtStart, 6.5, 1e-6);
+    EXPECT_NEAR(today().slouchedSeconds, 5, 1e-6);
 
     rig.sampleAfter(0.5, 10.001);
     const Instant since = rig.time.now() - 3600;
@@ -117,18 +129,6 @@ TEST_F(PostureMonitorTest, ClassifiesAgainstTheThresholdAndAlertsOncePerStreak) 
     EXPECT_EQ(today().slouches, 1);
     rig.sampleAfter(0.1, 40);
     EXPECT_EQ(today().slouches, 2);
-}
-
-TEST_F(PostureMonitorTest, ChargesEachIntervalToTheStateItWasSpentIn) {
-    rig.startCalibrated();
-    const double monitoredAtStart = today().monitoredSeconds;
-    rig.sampleAfter(1, 0);  // +1 good
-    rig.sampleAfter(1, 30); // +1 good, now bad
-    rig.sampleAfter(2, 30); // +2 bad
-    rig.sampleAfter(3, 0);  // +3 bad, now good
-    rig.sampleAfter(5, 0);  // a silence: a disconnect, and nothing added
-    EXPECT_NEAR(today().monitoredSeconds - monitoredAtStart, 7, 1e-6);
-    EXPECT_NEAR(today().slouchedSeconds, 5, 1e-6);
 }
 
 TEST_F(PostureMonitorTest, SnoozeSuspendsClassificationAndCancellingTouchesOnlyASnooze) {
@@ -174,6 +174,7 @@ TEST_F(PostureMonitorTest, SilenceOrAnEmptyDeliveryDisconnectsOnceAndDiscardsThe
     EXPECT_EQ(settings.diagnostics().disconnects, 1);
 
     rig.hold(0, 0, 2.4); // a new window
+    EXPECT_LT(today().monitoredSeconds, 1) << "the silence was charged";
     rig.hold(30, 0, 1.5);
     ASSERT_EQ(rig.alertsShown(), 1u);
     int connectedChanges = 0;
@@ -260,59 +261,35 @@ TEST_F(PostureMonitorTest, WindowAndCaptureLastTheirTimeWhenTheClockIsSet) {
 // the figures it was reached with.
 TEST_F(PostureMonitorTest, AnnouncesRealChangesForTheNewestSampleOfABatch) {
     rig.startCalibrated();
-    std::vector<double> drift, driftAtStateChange;
-    int labels = 0, fractions = 0;
-    const QObject listener; // gone before what it fills
-    QObject::connect(&monitor, &PostureMonitor::combinedDriftDegreesChanged, &listener,
-                     [&](double degrees) { drift.push_back(degrees); });
-    QObject::connect(&monitor, &PostureMonitor::directionLabelChanged, &listener,
-                     [&] { ++labels; });
-    QObject::connect(&monitor, &PostureMonitor::driftFractionChanged, &listener,
-                     [&] { ++fractions; });
-    QObject::connect(&monitor, &PostureMonitor::stateChanged, &listener,
-                     [&] { driftAtStateChange.push_back(monitor.combinedDriftDegrees()); });
-    const auto batched = [&](double pitchDegrees, bool batchContinues) {
-        rig.time.advance(0.01);
-        rig.motion.deliver(MotionSample{radians(pitchDegrees), 0, 0, batchContinues});
+    std::map<std::string, std::vector<long>> told; // the drift each announcement came with
+    const QObject listener;                        // gone before what it fills
+    const auto note = [&](const char* what) {
+        return [&, what] { told[what].push_back(std::lround(monitor.combinedDriftDegrees())); };
     };
-
-    for (const double pitch : {2, 3, 4}) {
-        batched(pitch, pitch < 4);
+    using M = PostureMonitor;
+    QObject::connect(&monitor, &M::combinedDriftDegreesChanged, &listener, note("drift"));
+    QObject::connect(&monitor, &M::directionLabelChanged, &listener, note("label"));
+    QObject::connect(&monitor, &M::driftFractionChanged, &listener, note("fraction"));
+    QObject::connect(&monitor, &M::stateChanged, &listener, note("state"));
+    for (const double pitch : {2, 3, 4, 5, 12, 13, 14, 14}) { // out of line from 12
+        rig.time.advance(0.01);
+        rig.motion.deliver(MotionSample{radians(pitch), 0, 0, pitch != 4 && pitch != 14});
     }
-    ASSERT_EQ(drift.size(), 1u);
-    EXPECT_NEAR(drift[0], 4, 1e-9);
-    for (const double pitch : {5, 12, 13}) { // out of line from 12
-        batched(pitch, true);
-    }
-    ASSERT_EQ(driftAtStateChange.size(), 1u);
-    EXPECT_NEAR(driftAtStateChange[0], 12, 1e-9);
-    batched(14, false);
-    batched(14, false);
-    EXPECT_EQ(std::tuple(drift.size(), labels, fractions), std::tuple(3u, 1, 3));
+    EXPECT_EQ(
+        told,
+        (decltype(told){
+            {"drift", {4, 12, 14}}, {"label", {4}}, {"fraction", {4, 12, 14}}, {"state", {12}}}));
     settings.setSensitivityDegrees(20);
-    EXPECT_EQ(fractions, 4);
+    EXPECT_EQ(told["fraction"].size(), 4u);
     EXPECT_NEAR(monitor.driftFraction(), 0.7, 1e-12);
     settings.setSensitivityDegrees(0);
     EXPECT_EQ(monitor.driftFraction(), 0);
 
     // A lost stream ends a batch and clears what it held back.
-    batched(20, true);
+    rig.motion.deliver(MotionSample{radians(20), 0, 0, true});
     rig.motion.deliverNothing();
     EXPECT_EQ(std::pair(monitor.combinedDriftDegrees(), monitor.directionLabel()),
               std::pair(0.0, QString()));
-}
-
-TEST(PostureMonitorLifetime, CallbacksOutlivingTheMonitorDoNothing) {
-    EngineRig rig;
-    rig.startCalibrated();
-    rig.monitor->captureBaseline();
-    rig.monitor.reset();
-    rig.motion.deliver(0.5, 0);
-    rig.motion.deliverNothing();
-    rig.center.invoke(QStringLiteral("backbeacon.snooze10"));
-    rig.time.advance(10);
-    EXPECT_FALSE(rig.settings.snoozeUntil());
-    EXPECT_EQ(rig.time.activeTimers(), 0u);
 }
 
 // A source reading in batches hands on samples that waited: each counts as of
@@ -356,8 +333,6 @@ TEST_F(PostureMonitorTest, ASampleThatWaitedCountsAsOfItsArrival) {
 TEST_F(PostureMonitorTest, AsksForPromptSamplesOnlyWhereALateOneWouldShow) {
     constexpr double prompt = PostureMonitor::kPromptDelay;
     constexpr double relaxed = PostureMonitor::kRelaxedDelay;
-    monitor.catchUp();
-    EXPECT_EQ(rig.motion.pendingDeliveries, 0) << "nothing to ask of before start";
     rig.startCalibrated();
     rig.sampleAfter(0.1, 30); // a streak on its way to an alert
     rig.hold(30, 0, 5.5, 0.5);
