@@ -121,14 +121,6 @@ TEST_F(PostureMonitorTest, ClassifiesAgainstTheThresholdAndAlertsOncePerStreak) 
     EXPECT_EQ(settings.diagnostics().alertsSent, 1);
     rig.sampleAfter(1, 0, 2);
     EXPECT_EQ(tally(), std::tuple(Kind::good, 1u, 1, 1));
-
-    // With no delay the streak's second sample alerts (its notification held
-    // back by the cooldown, so the slouches tell).
-    settings.setAlertDelay(0);
-    rig.sampleAfter(0.1, 40);
-    EXPECT_EQ(today().slouches, 1);
-    rig.sampleAfter(0.1, 40);
-    EXPECT_EQ(today().slouches, 2);
 }
 
 TEST_F(PostureMonitorTest, SnoozeSuspendsClassificationAndCancellingTouchesOnlyASnooze) {
@@ -148,9 +140,6 @@ TEST_F(PostureMonitorTest, SnoozeSuspendsClassificationAndCancellingTouchesOnlyA
     rig.motion.deliver(radians(30), 0);
     EXPECT_EQ(monitor.state(), PostureState::bad(until));
     EXPECT_FALSE(settings.snoozeUntil());
-    settings.setSnoozeUntil(rig.time.now() + 60); // not the monitor's: the state stays
-    monitor.cancelSnooze();
-    EXPECT_EQ(kind(), Kind::bad);
     monitor.snooze(10);
     settings.setGoodPosture(std::nullopt);
     monitor.cancelSnooze();
@@ -170,18 +159,16 @@ TEST_F(PostureMonitorTest, SilenceOrAnEmptyDeliveryDisconnectsOnceAndDiscardsThe
     EXPECT_TRUE(monitor.connected());
     rig.time.advance(1.0);
     EXPECT_EQ(kind(), Kind::waitingForAirPods);
-    rig.time.advance(60);
-    EXPECT_EQ(settings.diagnostics().disconnects, 1);
+    rig.time.advance(60); // the checks never disconnect again
 
     rig.hold(0, 0, 2.4); // a new window
     EXPECT_LT(today().monitoredSeconds, 1) << "the silence was charged";
     rig.hold(30, 0, 1.5);
     ASSERT_EQ(rig.alertsShown(), 1u);
-    int connectedChanges = 0;
-    QObject::connect(&monitor, &PostureMonitor::connectedChanged, [&] { ++connectedChanges; });
     rig.motion.deliverNothing();
     rig.motion.deliverNothing();
-    EXPECT_EQ(std::pair(connectedChanges, kind()), std::pair(1, Kind::waitingForAirPods));
+    EXPECT_EQ(kind(), Kind::waitingForAirPods);
+    EXPECT_EQ(settings.diagnostics().disconnects, 2) << "once for the silence, once for both";
     rig.hold(20, 0, 1.1, 0.55);
     rig.motion.deliverNothing();
     rig.sampleAfter(0.1, 5);
@@ -261,8 +248,9 @@ TEST_F(PostureMonitorTest, WindowAndCaptureLastTheirTimeWhenTheClockIsSet) {
 // the figures it was reached with.
 TEST_F(PostureMonitorTest, AnnouncesRealChangesForTheNewestSampleOfABatch) {
     rig.startCalibrated();
-    std::map<std::string, std::vector<long>> told; // the drift each announcement came with
-    const QObject listener;                        // gone before what it fills
+    using Told = std::map<std::string, std::vector<long>>;
+    Told told;              // the drift each announcement came with
+    const QObject listener; // gone before what it fills
     const auto note = [&](const char* what) {
         return [&, what] { told[what].push_back(std::lround(monitor.combinedDriftDegrees())); };
     };
@@ -277,11 +265,7 @@ TEST_F(PostureMonitorTest, AnnouncesRealChangesForTheNewestSampleOfABatch) {
     }
     EXPECT_EQ(
         told,
-        (decltype(told){
-            {"drift", {4, 12, 14}}, {"label", {4}}, {"fraction", {4, 12, 14}}, {"state", {12}}}));
-    settings.setSensitivityDegrees(20);
-    EXPECT_EQ(told["fraction"].size(), 4u);
-    EXPECT_NEAR(monitor.driftFraction(), 0.7, 1e-12);
+        (Told{{"drift", {4, 12, 14}}, {"label", {4}}, {"fraction", {4, 12, 14}}, {"state", {12}}}));
     settings.setSensitivityDegrees(0);
     EXPECT_EQ(monitor.driftFraction(), 0);
 
@@ -337,16 +321,11 @@ TEST_F(PostureMonitorTest, AsksForPromptSamplesOnlyWhereALateOneWouldShow) {
     rig.sampleAfter(0.1, 30); // a streak on its way to an alert
     rig.hold(30, 0, 5.5, 0.5);
     rig.sampleAfter(0.1, 0);
-    monitor.setLiveViewOpen(true);
-    monitor.setLiveViewOpen(false);
     monitor.captureBaseline();
     rig.hold(0, 0, PostureMonitor::kCaptureDuration + 0.2);
     ASSERT_EQ(std::pair(kind(), rig.alertsShown()), std::pair(Kind::good, std::size_t{1}));
-    EXPECT_EQ(rig.motion.delays,
-              (std::vector<double>{relaxed, prompt, relaxed, prompt, relaxed, prompt, relaxed}))
+    EXPECT_EQ(rig.motion.delays, (std::vector<double>{relaxed, prompt, relaxed, prompt, relaxed}))
         << "asked only on a change";
-    monitor.catchUp();
-    EXPECT_EQ(rig.motion.pendingDeliveries, 1);
 }
 
 } // namespace
