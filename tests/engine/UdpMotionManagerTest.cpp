@@ -28,10 +28,6 @@ namespace {
 constexpr double kPi = 3.141592653589793;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-MotionManager::Handler collect(Samples& into) {
-    return [&into](const std::optional<MotionSample>& sample) { into.push_back(sample); };
-}
-
 bool sameSample(const std::optional<MotionSample>& got, double pitchDegrees, double rollDegrees) {
     return got && got->pitch == -pitchDegrees * kPi / 180.0 &&
            got->roll == -rollDegrees * kPi / 180.0;
@@ -166,7 +162,7 @@ TEST(UdpMotionManager, AFloodIsCountedInOrderAndLeavesTheLoopResponsive) {
 TEST(UdpMotionManager, AStreamIsReadInBatchesAndAQuietSocketWakesOnItsNextDatagram) {
     UdpMotionManager receiver(Options{.port = 0, .drainIntervalMs = 3'600'000});
     Samples got;
-    receiver.startDeviceMotionUpdates(collect(got));
+    receiver.startDeviceMotionUpdates([&](const auto& sample) { got.push_back(sample); });
     const int fd = receiver.socketDescriptor();
     UdpSender sender(receiver.port());
     const auto send = [&](double pitch) {
