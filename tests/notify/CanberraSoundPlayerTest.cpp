@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <unistd.h>
 
-using namespace backbeacon;
 using namespace backbeacon::testing;
 
 TEST(CanberraSoundPlayer, WithoutASoundDeviceAlertsGoOnTheFailureIsLoggedOnceAndNothingOutlivesIt) {
@@ -30,26 +29,24 @@ TEST(CanberraSoundPlayer, WithoutASoundDeviceAlertsGoOnTheFailureIsLoggedOnceAnd
     const int savedStderr = dup(STDERR_FILENO);
     dup2(stderrCopy.handle(), STDERR_FILENO);
 
-    std::atomic<int> attempts{0}, started{0};
-    auto player = std::make_unique<CanberraSoundPlayer>();
-    player->setAttemptHandler([&](bool ok) {
-        started += ok ? 1 : 0;
-        ++attempts;
-    });
+    std::atomic<int> started{0}, failed{0};
+    const auto attempts = [&] { return started + failed; };
+    auto player = std::make_unique<backbeacon::CanberraSoundPlayer>();
+    player->setAttemptHandler([&](bool ok) { ++(ok ? started : failed); });
     for (int alert = 1; alert <= 3; ++alert) {
         QElapsedTimer call;
         call.start();
         player->play(QStringLiteral("message-new-instant"));
         EXPECT_LT(call.elapsed(), 50) << "alert " << alert << " waited for the sound";
-        EXPECT_TRUE(waitFor([&] { return attempts == alert; })) << "alert " << alert;
+        EXPECT_TRUE(waitFor([&] { return attempts() == alert; })) << "alert " << alert;
     }
     // Going away with a sound pending: the attempt finished or never began, and
     // nothing runs after the player.
     player->play(QStringLiteral("message-new-instant"));
     player.reset();
-    const int seen = attempts;
+    const int seen = attempts();
     QTest::qWait(50);
-    EXPECT_EQ(attempts, seen);
+    EXPECT_EQ(attempts(), seen);
 
     std::fflush(stderr);
     dup2(savedStderr, STDERR_FILENO);

@@ -111,15 +111,15 @@ protected:
         return actions;
     }
     // One alert with sound on and one with it off: the server's sound hints,
-    // then the sounds the app played.
-    QStringList alertTwice(FreedesktopNotificationCenter& to) {
+    // then the sounds the app played, space-separated.
+    std::string alertTwice(FreedesktopNotificationCenter& to) {
         QStringList heard;
         for (const bool sound : {true, false}) {
             show(to, u"id"_s, sound);
             const QVariantMap& hints = server->lastHints;
             heard << hints.value(u"sound-name"_s, hints.value(u"suppress-sound"_s)).toString();
         }
-        return heard + std::exchange(player.played, {});
+        return (heard + std::exchange(player.played, {})).join(u' ').toStdString();
     }
 
     std::unique_ptr<FakeServer> server = std::make_unique<FakeServer>(QStringLiteral("server"));
@@ -135,7 +135,6 @@ protected:
 // daemon that does not answer. It runs first, while no server
 // of the test's own holds the name.
 TEST(Dunst, AlertArrivesAsSentPausesAndAMissingHungOrKilledDaemonNeverBlocks) {
-    ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "no private session bus";
     ASSERT_FALSE(serverRunning()) << "a notification server is already on the bus";
     const MessageLog log;
     MemoryPreferences store;
@@ -171,23 +170,18 @@ TEST(Dunst, AlertArrivesAsSentPausesAndAMissingHungOrKilledDaemonNeverBlocks) {
     monitor.start(QStringLiteral("dbus-monitor"), {"interface='" + kService + "'"});
     ASSERT_TRUE(waitFor([&] { return saw("member=NameLost"); })) << monitored.toStdString();
 
-    // dunst's menu: our pause action, and what was offered kept for a look.
+    // dunst's menu: our pause action.
     QTemporaryDir dir;
     const QString menu = dir.filePath(QStringLiteral("pick-pause.sh"));
-    writeAll(menu, "#!/bin/sh\n"
-                   "tee \"$0.offered\" | "
-                   "awk '/,backbeacon\\.snooze10\\]$/ && !found { print; found = 1 }'\n");
+    writeAll(menu, "#!/bin/sh\nawk '/,backbeacon.snooze10]$/ && !n++'\n");
     ASSERT_TRUE(QFile::setPermissions(menu, QFile::ReadOwner | QFile::ExeOwner));
     writeAll(dir.filePath("dunstrc"),
              ("[global]\ndmenu = " + menu + "\nfollow = none\n[urgency_normal]\ntimeout = 0\n")
                  .toUtf8());
     QProcess dunst;
-    dunst.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     dunst.start(QStringLiteral("dunst"), {QStringLiteral("-conf"), dir.filePath("dunstrc")});
     // Usually at once; a machine busy with other test desktops has kept it waiting over 10 s.
-    ASSERT_TRUE(
-        waitFor([&] { return serverRunning() || dunst.state() == QProcess::NotRunning; }, 30'000));
-    ASSERT_TRUE(serverRunning()) << "dunst did not take the notification service";
+    ASSERT_TRUE(waitFor(serverRunning, 30'000)) << "dunst did not take the notification service";
     manager.refreshAuthorization();
     EXPECT_TRUE(waitFor([&] { return manager.authorizationStatus() == 2; }));
 
@@ -210,7 +204,7 @@ TEST(Dunst, AlertArrivesAsSentPausesAndAMissingHungOrKilledDaemonNeverBlocks) {
     // The user picks "Pause 10 min" from dunst's menu.
     ASSERT_TRUE(waitFor([] { return dunstctl("count displayed") == "1"; }));
     dunstctl("context");
-    ASSERT_TRUE(waitFor([&] { return !snoozes.empty(); })) << readAll(menu + ".offered");
+    ASSERT_TRUE(waitFor([&] { return !snoozes.empty(); }));
     EXPECT_EQ(snoozes, std::vector<int>{10});
     // dunst keeps the bubble after an action; our CloseNotification call ends it.
     EXPECT_TRUE(waitFor([] { return dunstctl("count displayed") == "0"; }));
@@ -242,22 +236,11 @@ TEST_F(FreedesktopNotificationCenterTest, ActionsAreOursOnlyForWhatTheAnsweringS
     show(center, u"late"_s);
     const std::unique_ptr<FakeServer> gone = std::move(server);
     server = std::make_unique<FakeServer>(QStringLiteral("successor"));
-    ASSERT_TRUE(serverRunning());
     emit server->ActionInvoked(1, QStringLiteral("pause")); // another application's 1
     show(center, u"new"_s);                                 // ours, numbered 1 as well
     expected.append({u"new"_s, u"marker"_s});
     EXPECT_EQ(invoke({}, 1), expected);
     EXPECT_EQ(center.trackedCount(), 1u) << "the third went with its server, the late one stays";
-
-    // Notifications never reported closed are forgotten, oldest first, past a bound.
-    const auto bound = static_cast<uint>(FreedesktopNotificationCenter::kMaxTracked);
-    for (uint id = 2; id <= bound + 1; ++id) {
-        show(center, QString::number(id));
-    }
-    expected << QVariantList{QString::number(bound), u"pause"_s}
-             << QVariantList{QString::number(bound + 1), u"marker"_s};
-    EXPECT_EQ(invoke({bound}, bound + 1), expected);
-    EXPECT_EQ(center.trackedCount(), FreedesktopNotificationCenter::kMaxTracked - 2);
 }
 
 // The app plays the sound only where the server plays none, and only if it has
@@ -267,14 +250,13 @@ TEST_F(FreedesktopNotificationCenterTest, PlaysTheSoundOnlyWhereTheServerPlaysNo
     FreedesktopNotificationCenter withPlayer(QDBusConnection::sessionBus(), &player);
     EXPECT_EQ(withPlayer.soundPlayedBy(), SoundPlayedBy::unknown) << "known before the answer";
     ASSERT_TRUE(waitFor([&] { return withPlayer.soundPlayedBy() == SoundPlayedBy::server; }));
-    EXPECT_EQ(alertTwice(withPlayer), QStringList({u"message-new-instant"_s, u"true"_s}));
+    EXPECT_EQ(alertTwice(withPlayer), "message-new-instant true");
 
     // Replaced by one without sounds: asked once more, and now the app plays.
     server.reset();
     server = std::make_unique<FakeServer>(u"without sound"_s);
     ASSERT_TRUE(waitFor([&] { return withPlayer.soundPlayedBy() == SoundPlayedBy::app; }));
-    EXPECT_EQ(alertTwice(withPlayer),
-              QStringList({u"true"_s, u"true"_s, u"message-new-instant"_s}));
+    EXPECT_EQ(alertTwice(withPlayer), "true true message-new-instant");
     EXPECT_EQ(center.soundPlayedBy(), SoundPlayedBy::unknown);
 }
 
@@ -286,7 +268,6 @@ TEST(FreedesktopNotificationCenterWithoutBusTest, NoSessionBusReadsAsDeniedLater
     center.getAuthorizationStatus([&](int status) { answer = status; });
     EXPECT_EQ(answer, 0) << "answered before the caller returned";
     EXPECT_TRUE(waitFor([&] { return answer == 1; }));
-    EXPECT_EQ(center.trackedCount(), 0u);
 }
 
 #include "FreedesktopNotificationCenterTest.moc"
