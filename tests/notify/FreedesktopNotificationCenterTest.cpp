@@ -1,23 +1,49 @@
-// The D-Bus center against a notification server of the test's own on the
-// private session bus, where the test picks the ids and the signals.
+// The D-Bus center on the private session bus and X display that
+// scripts/private-session.sh provides: first the posture alert through a real
+// notification daemon, dunst, read back with dbus-monitor (dunst's menu
+// command is a script that picks our pause action); then against a server of
+// the test's own, where the test picks the ids and the signals.
 #include "notify/FreedesktopNotificationCenter.h"
 
+#include "../model/MessageLog.h"
+#include "FakeLoginItem.h"
+#include "Files.h"
+#include "ManualClock.h"
 #include "WaitFor.h"
+#include "model/AppSettings.h"
+#include "model/MemoryPreferences.h"
+#include "notify/NotificationManager.h"
 
-#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QProcess>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <utility>
 
 using namespace backbeacon;
 using namespace backbeacon::testing;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
-using Seen = std::vector<std::pair<std::string, std::string>>; // request identifier, action
+
+bool serverRunning() {
+    return QDBusConnection::sessionBus().interface()->isServiceRegistered(kService).value();
+}
+
+// What dunstctl prints for `command`.
+std::string dunstctl(const char* command) {
+    QProcess ctl;
+    ctl.start(QStringLiteral("dunstctl"), QString::fromLatin1(command).split(u' '));
+    ctl.waitForFinished(10'000);
+    return ctl.readAllStandardOutput().trimmed().toStdString();
+}
 
 class FakeServer final : public QObject {
     Q_OBJECT
@@ -28,24 +54,19 @@ public:
         : bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName)) {
         bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), this,
                            QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals);
-        registered = bus.registerService(kService);
+        bus.registerService(kService);
     }
     ~FakeServer() override { QDBusConnection::disconnectFromBus(bus.name()); }
 
     QDBusConnection bus;
-    bool registered = false;
     bool leaveBeforeAnswering = false; // gives up the name, then answers the next Notify
     uint nextId = 1;
     int served = 0;
     QStringList capabilities{QStringLiteral("actions"), QStringLiteral("body")};
-    int capabilityQueries = 0;
     QVariantMap lastHints;
 
 public slots:
-    QStringList GetCapabilities() {
-        ++capabilityQueries;
-        return capabilities;
-    }
+    QStringList GetCapabilities() { return capabilities; }
     uint Notify(const QString&, uint, const QString&, const QString&, const QString&,
                 const QStringList&, const QVariantMap& hints, int) {
         ++served;
@@ -60,167 +81,193 @@ signals:
     void ActionInvoked(uint id, const QString& actionKey);
 };
 
-class FreedesktopNotificationCenterTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(server->registered) << "no private session bus"; }
-
-    // Adds request `identifier` and waits until the server has taken it; its
-    // answer reaches the center before any signal the server sends afterwards.
-    void show(const QString& identifier) {
-        const int served = server->served;
-        center.add({identifier, QStringLiteral("t"), QStringLiteral("b"), {}, {}, false});
-        ASSERT_TRUE(waitFor([&] { return server->served > served; })) << identifier.toStdString();
-    }
-    // The server reports `ids` chosen, then a marker action on our `marker`;
-    // returns every action the center has reported, the marker's included.
-    Seen invoke(const std::vector<uint>& ids, uint marker) {
-        for (const uint id : ids) {
-            emit server->ActionInvoked(id, QStringLiteral("pause"));
-        }
-        emit server->ActionInvoked(marker, QStringLiteral("marker"));
-        const qsizetype before = actions.size();
-        waitFor([&] { return actions.size() > before && actions.last().at(1) == "marker"; });
-        Seen seen;
-        for (const QList<QVariant>& action : actions) {
-            seen.emplace_back(action.at(0).toString().toStdString(),
-                              action.at(1).toString().toStdString());
-        }
-        return seen;
-    }
-
-    std::unique_ptr<FakeServer> server = std::make_unique<FakeServer>(QStringLiteral("server"));
-    FreedesktopNotificationCenter center;
-    QSignalSpy actions{&center, &NotificationCenter::actionInvoked};
-};
-
-} // namespace
-
-TEST_F(FreedesktopNotificationCenterTest, ActionsAreOursOnlyForWhatTheAnsweringServerShowedUs) {
-    for (const char* identifier : {"first", "second", "third"}) {
-        show(QString::fromLatin1(identifier)); // ids 1, 2, 3
-    }
-    // 5 is another application's; 1 is ours, answered once and then forgotten.
-    Seen expected{{"first", "pause"}, {"second", "marker"}};
-    EXPECT_EQ(invoke({5, 1, 1}, 2), expected);
-
-    // The server goes away and only then answers, with an id its successor hands out too.
-    server->leaveBeforeAnswering = true;
-    server->nextId = 1;
-    show(QStringLiteral("late"));
-    const std::unique_ptr<FakeServer> gone = std::move(server);
-    server = std::make_unique<FakeServer>(QStringLiteral("successor"));
-    ASSERT_TRUE(server->registered);
-    emit server->ActionInvoked(1, QStringLiteral("pause")); // another application's 1
-    show(QStringLiteral("new"));                            // ours, numbered 1 as well
-    expected.emplace_back("new", "marker");
-    EXPECT_EQ(invoke({}, 1), expected);
-    EXPECT_EQ(center.trackedCount(), 1u) << "the third went with its server, the late one stays";
-
-    // Notifications never reported closed are forgotten, oldest first, past a bound.
-    const auto bound = static_cast<uint>(FreedesktopNotificationCenter::kMaxTracked);
-    for (uint id = 2; id <= bound + 1; ++id) {
-        show(QString::number(id));
-    }
-    expected.emplace_back(std::to_string(bound), "pause");
-    expected.emplace_back(std::to_string(bound + 1), "marker");
-    EXPECT_EQ(invoke({bound}, bound + 1), expected);
-    EXPECT_EQ(center.trackedCount(), FreedesktopNotificationCenter::kMaxTracked - 2);
-}
-
-namespace {
-
 class FakeSoundPlayer final : public SoundPlayer {
 public:
     void play(const QString& eventId) override { played << eventId; }
     QStringList played;
 };
 
-// What one alert with sound on and one with sound off did: the server's sound
-// hints, then the sounds the app played.
-struct Heard {
-    std::string withSound;
-    std::string withoutSound;
-    QStringList played;
-    bool operator==(const Heard&) const = default;
-};
+class FreedesktopNotificationCenterTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(serverRunning()) << "no private session bus"; }
 
-std::string soundHint(const QVariantMap& hints) {
-    if (hints.contains(QStringLiteral("sound-name"))) {
-        return "sound-name " + hints.value(QStringLiteral("sound-name")).toString().toStdString();
+    // Adds request `identifier` (with sound or not) and waits until the server
+    // has taken it; its answer reaches the center before any signal the server
+    // sends afterwards.
+    void show(FreedesktopNotificationCenter& to, const QString& identifier, bool sound = false) {
+        const int served = server->served;
+        to.add({identifier, u"t"_s, u"b"_s, {}, {}, sound});
+        ASSERT_TRUE(waitFor([&] { return server->served > served; })) << identifier.toStdString();
     }
-    return hints.value(QStringLiteral("suppress-sound")).toBool() ? "suppress-sound" : "none";
-}
-
-Heard alertTwice(FreedesktopNotificationCenter& center, FakeServer& server,
-                 FakeSoundPlayer& player) {
-    Heard heard;
-    for (const bool sound : {true, false}) {
-        const int served = server.served;
-        center.add({QStringLiteral("id"), QStringLiteral("t"), QStringLiteral("b"), {}, {}, sound});
-        if (!waitFor([&] { return server.served > served; })) {
-            return {};
+    // The server reports `ids` chosen, then a marker action on our `marker`;
+    // returns every request and action the center has reported, the marker's included.
+    QList<QVariantList> invoke(const std::vector<uint>& ids, uint marker) {
+        for (const uint id : ids) {
+            emit server->ActionInvoked(id, u"pause"_s);
         }
-        (sound ? heard.withSound : heard.withoutSound) = soundHint(server.lastHints);
+        emit server->ActionInvoked(marker, u"marker"_s);
+        const qsizetype before = actions.size();
+        waitFor([&] { return actions.size() > before && actions.last().at(1) == u"marker"_s; });
+        return actions;
     }
-    heard.played = std::exchange(player.played, {});
-    return heard;
-}
+    // One alert with sound on and one with it off: the server's sound hints,
+    // then the sounds the app played, space-separated.
+    std::string alertTwice(FreedesktopNotificationCenter& to) {
+        QStringList heard;
+        for (const bool sound : {true, false}) {
+            show(to, u"id"_s, sound);
+            const QVariantMap& hints = server->lastHints;
+            heard << hints.value(u"sound-name"_s, hints.value(u"suppress-sound"_s)).toString();
+        }
+        return (heard + std::exchange(player.played, {})).join(u' ').toStdString();
+    }
 
-const QString kThemeSound = QStringLiteral("message-new-instant");
+    std::unique_ptr<FakeServer> server = std::make_unique<FakeServer>(QStringLiteral("server"));
+    FreedesktopNotificationCenter center;
+    QSignalSpy actions{&center, &NotificationCenter::actionInvoked};
+    FakeSoundPlayer player;
+};
 
 } // namespace
 
-TEST(FreedesktopNotificationCenterSoundTest, PlaysTheSoundOnlyWhereTheServerPlaysNone) {
-    auto server = std::make_unique<FakeServer>(QStringLiteral("with sound"));
-    ASSERT_TRUE(server->registered) << "no private session bus";
-    server->capabilities << QStringLiteral("sound");
-    FakeSoundPlayer player;
-    FreedesktopNotificationCenter center(QDBusConnection::sessionBus(), &player);
-    EXPECT_EQ(center.soundPlayedBy(), SoundPlayedBy::unknown) << "known before the server answered";
-    ASSERT_TRUE(waitFor([&] { return center.soundPlayedBy() == SoundPlayedBy::server; }));
-    EXPECT_EQ(alertTwice(center, *server, player),
-              (Heard{"sound-name message-new-instant", "suppress-sound", {}}));
+// With dunst, then with dunst stopped and killed: the alert goes out as sent,
+// its pause action snoozes for ten minutes, and no call ever waits for a
+// daemon that does not answer. It runs first, while no server
+// of the test's own holds the name.
+TEST(Dunst, AlertArrivesAsSentPausesAndAMissingHungOrKilledDaemonNeverBlocks) {
+    ASSERT_FALSE(serverRunning()) << "a notification server is already on the bus";
+    const MessageLog log;
+    MemoryPreferences store;
+    FakeLoginItem loginItem;
+    ManualClock clock;
+    AppSettings settings{store, loginItem, clock};
+    settings.setNotificationCooldown(0);
+    FreedesktopNotificationCenter center;
+    NotificationManager manager{settings, center, clock};
+    QImage icon(64, 64, QImage::Format_ARGB32);
+    icon.fill(QColor(30, 160, 90));
+    manager.setIconProvider([icon] { return icon; });
+    std::vector<int> snoozes;
+    manager.setSnoozeHandler([&](int minutes) { snoozes.push_back(minutes); });
+    // Raises an alert and asks after the server; true if neither waited for an answer.
+    const auto alertAndAsk = [&] {
+        QElapsedTimer call;
+        call.start();
+        manager.notifyPostureAlert();
+        manager.refreshAuthorization();
+        return call.elapsed() < 1'000;
+    };
 
-    // The server is replaced by one without sounds: asked again, and now the app plays.
-    server.reset();
-    server = std::make_unique<FakeServer>(QStringLiteral("without sound"));
-    ASSERT_TRUE(server->registered);
-    ASSERT_TRUE(waitFor([&] { return center.soundPlayedBy() == SoundPlayedBy::app; }));
-    EXPECT_EQ(alertTwice(center, *server, player),
-              (Heard{"suppress-sound", "suppress-sound", {kThemeSound}}));
-    EXPECT_EQ(alertTwice(center, *server, player),
-              (Heard{"suppress-sound", "suppress-sound", {kThemeSound}}));
-    EXPECT_EQ(server->capabilityQueries, 1) << "asked again for every alert";
+    // Records every call to and signal from a notification server from now on;
+    // once it is a monitor, dbus-monitor loses its own name and says so.
+    QProcess monitor;
+    QByteArray monitored;
+    // Whether what dbus-monitor printed so far, white space simplified, holds `text`.
+    const auto saw = [&](const QString& text) {
+        monitored += monitor.readAllStandardOutput();
+        return QString::fromUtf8(monitored).simplified().contains(text);
+    };
+    monitor.start(QStringLiteral("dbus-monitor"), {"interface='" + kService + "'"});
+    ASSERT_TRUE(waitFor([&] { return saw("member=NameLost"); })) << monitored.toStdString();
 
-    // No server at all: nobody is known to play it, and the app does not guess.
-    server.reset();
-    ASSERT_TRUE(waitFor([&] { return center.soundPlayedBy() == SoundPlayedBy::unknown; }));
-    center.add({QStringLiteral("id"), QStringLiteral("t"), QStringLiteral("b"), {}, {}, true});
-    EXPECT_TRUE(player.played.isEmpty());
+    // dunst's menu: our pause action.
+    QTemporaryDir dir;
+    const QString menu = dir.filePath(QStringLiteral("pick-pause.sh"));
+    writeAll(menu, "#!/bin/sh\nawk '/,backbeacon.snooze10]$/ && !n++'\n");
+    ASSERT_TRUE(QFile::setPermissions(menu, QFile::ReadOwner | QFile::ExeOwner));
+    writeAll(dir.filePath("dunstrc"),
+             ("[global]\ndmenu = " + menu + "\nfollow = none\n[urgency_normal]\ntimeout = 0\n")
+                 .toUtf8());
+    QProcess dunst;
+    dunst.start(QStringLiteral("dunst"), {QStringLiteral("-conf"), dir.filePath("dunstrc")});
+    // Usually at once; a machine busy with other test desktops has kept it waiting over 10 s.
+    ASSERT_TRUE(waitFor(serverRunning, 30'000)) << "dunst did not take the notification service";
+    manager.refreshAuthorization();
+    EXPECT_TRUE(waitFor([&] { return manager.authorizationStatus() == 2; }));
+
+    manager.notifyPostureAlert();
+    const QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR") + "/Backbeacon";
+    const QString sent =
+        QStringLiteral(
+            R"(member=Notify string "Backbeacon" uint32 0 string "org.backbeacon.Backbeacon" )"
+            R"(string "Posture signal" )"
+            R"(string "You are moving away from baseline. Return to center." )"
+            R"(array [ string "backbeacon.snooze10" string "Pause 10 min" ] array [ )"
+            R"(dict entry( string "category" variant string "backbeacon.posture-alert" ) )"
+            R"(dict entry( string "desktop-entry" variant string "org.backbeacon.Backbeacon" ) )"
+            R"(dict entry( string "image-path" variant string "file://%1" ) )"
+            R"(dict entry( string "sound-name" variant string "message-new-instant" ) ] int32 -1)")
+            .arg(folder + "/BackbeaconNotificationIcon.png");
+    EXPECT_TRUE(waitFor([&] { return saw(sent); })) << monitored.toStdString();
+    EXPECT_EQ(modeOf(folder), 0700u) << "owner-only: nobody else may read or plant the icon";
+
+    // The user picks "Pause 10 min" from dunst's menu.
+    ASSERT_TRUE(waitFor([] { return dunstctl("count displayed") == "1"; }));
+    dunstctl("context");
+    ASSERT_TRUE(waitFor([&] { return !snoozes.empty(); }));
+    EXPECT_EQ(snoozes, std::vector<int>{10});
+    // dunst keeps the bubble after an action; our CloseNotification call ends it.
+    EXPECT_TRUE(waitFor([] { return dunstctl("count displayed") == "0"; }));
+
+    // A server that takes the calls and never answers, then goes away with
+    // both unanswered; alerts after that find nobody.
+    ASSERT_EQ(::kill(static_cast<pid_t>(dunst.processId()), SIGSTOP), 0);
+    EXPECT_TRUE(alertAndAsk()) << "an unanswered call held up the caller";
+    EXPECT_FALSE(waitFor([&] { return manager.authorizationStatus() != 2; }, 300))
+        << "answered while the server was stopped?";
+    dunst.kill();
+    ASSERT_TRUE(dunst.waitForFinished(10'000));
+    EXPECT_TRUE(waitFor([&] { return manager.authorizationStatus() == 1; }));
+    EXPECT_TRUE(alertAndAsk());
+    EXPECT_EQ(log.warnings().join(u'\n').toStdString(), "") << "the alert path stays silent";
 }
 
-TEST(FreedesktopNotificationCenterSoundTest, WithoutAPlayerTheServerStaysInCharge) {
-    FakeServer server(QStringLiteral("silent"));
-    ASSERT_TRUE(server.registered) << "no private session bus";
-    FreedesktopNotificationCenter center;
-    ASSERT_TRUE(waitFor([&] { return server.capabilityQueries == 1; }));
-    FakeSoundPlayer unused;
-    EXPECT_EQ(alertTwice(center, server, unused),
-              (Heard{"sound-name message-new-instant", "suppress-sound", {}}));
+TEST_F(FreedesktopNotificationCenterTest, ActionsAreOursOnlyForWhatTheAnsweringServerShowedUs) {
+    for (const char* identifier : {"first", "second", "third"}) {
+        show(center, QString::fromLatin1(identifier)); // ids 1, 2, 3
+    }
+    // 5 is another application's; 1 is ours, answered once and then forgotten.
+    QList<QVariantList> expected{{u"first"_s, u"pause"_s}, {u"second"_s, u"marker"_s}};
+    EXPECT_EQ(invoke({5, 1, 1}, 2), expected);
+
+    // The server goes away and only then answers, with an id its successor hands out too.
+    server->leaveBeforeAnswering = true;
+    server->nextId = 1;
+    show(center, u"late"_s);
+    const std::unique_ptr<FakeServer> gone = std::move(server);
+    server = std::make_unique<FakeServer>(QStringLiteral("successor"));
+    emit server->ActionInvoked(1, QStringLiteral("pause")); // another application's 1
+    show(center, u"new"_s);                                 // ours, numbered 1 as well
+    expected.append({u"new"_s, u"marker"_s});
+    EXPECT_EQ(invoke({}, 1), expected);
+    EXPECT_EQ(center.trackedCount(), 1u) << "the third went with its server, the late one stays";
+}
+
+// The app plays the sound only where the server plays none, and only if it has
+// a player (the fixture's center has none).
+TEST_F(FreedesktopNotificationCenterTest, PlaysTheSoundOnlyWhereTheServerPlaysNone) {
+    server->capabilities << u"sound"_s;
+    FreedesktopNotificationCenter withPlayer(QDBusConnection::sessionBus(), &player);
+    EXPECT_EQ(withPlayer.soundPlayedBy(), SoundPlayedBy::unknown) << "known before the answer";
+    ASSERT_TRUE(waitFor([&] { return withPlayer.soundPlayedBy() == SoundPlayedBy::server; }));
+    EXPECT_EQ(alertTwice(withPlayer), "message-new-instant true");
+
+    // Replaced by one without sounds: asked once more, and now the app plays.
+    server.reset();
+    server = std::make_unique<FakeServer>(u"without sound"_s);
+    ASSERT_TRUE(waitFor([&] { return withPlayer.soundPlayedBy() == SoundPlayedBy::app; }));
+    EXPECT_EQ(alertTwice(withPlayer), "true true message-new-instant");
     EXPECT_EQ(center.soundPlayedBy(), SoundPlayedBy::unknown);
 }
 
 TEST(FreedesktopNotificationCenterWithoutBusTest, NoSessionBusReadsAsDeniedLater) {
-    const QDBusConnection none = QDBusConnection::connectToBus(
-        QStringLiteral("unix:path=/nonexistent/backbeacon-bus"), QStringLiteral("none"));
-    ASSERT_FALSE(none.isConnected());
-    FreedesktopNotificationCenter center(none);
-    center.add({QStringLiteral("id"), QStringLiteral("t"), QStringLiteral("b"), {}, {}, true});
+    FreedesktopNotificationCenter center(
+        QDBusConnection::connectToBus(u"unix:path=/nonexistent/backbeacon-bus"_s, u"none"_s));
+    center.add({u"id"_s, u"t"_s, u"b"_s, {}, {}, true});
     int answer = 0;
     center.getAuthorizationStatus([&](int status) { answer = status; });
     EXPECT_EQ(answer, 0) << "answered before the caller returned";
     EXPECT_TRUE(waitFor([&] { return answer == 1; }));
-    EXPECT_EQ(center.trackedCount(), 0u);
 }
 
 #include "FreedesktopNotificationCenterTest.moc"

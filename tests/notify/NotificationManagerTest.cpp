@@ -14,6 +14,7 @@
 
 using namespace backbeacon;
 using namespace backbeacon::testing;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -21,20 +22,17 @@ class NotificationManagerTest : public ::testing::Test {
 protected:
     NotificationManagerTest() {
         manager.setIconFolder(dir.path());
-        manager.setIconProvider([this] {
-            ++iconRenders;
-            return appIcon;
-        });
+        manager.setIconProvider([this] { return appIcon; });
     }
 
-    // Raises an alert `seconds` after the previous one; true if it was requested.
-    bool alertAfter(double seconds) {
+    // Raises an alert `seconds` after the previous one: the request made, if any.
+    std::optional<NotificationRequest> alertAfter(double seconds) {
         clock.advance(seconds);
         const std::size_t before = center.requests.size();
         manager.notifyPostureAlert();
-        return center.requests.size() > before;
+        return center.requests.size() > before ? std::optional(center.requests.back())
+                                               : std::nullopt;
     }
-    QString attached() const { return center.requests.back().attachmentPath; }
 
     QTemporaryDir dir;
     MemoryPreferences store;
@@ -44,89 +42,67 @@ protected:
     FakeNotificationCenter center;
     NotificationManager manager{settings, center, clock};
     QImage appIcon;
-    int iconRenders = 0;
 };
 
 } // namespace
 
-TEST_F(NotificationManagerTest, CooldownHoldsBackOnlyAlertsThatComeTooSoon) {
-    // Denied or not, alerts are requested (the service drops them) and restart the cooldown.
+// Denied or not, alerts are requested (the service drops them) and restart the
+// cooldown; a held-back one does not, a lowered cooldown counts from the last
+// request, and a clock set back an hour does not mute alerts for an hour. Only
+// the pause action snoozes, and only real changes of authorization show.
+TEST_F(NotificationManagerTest, CooldownPauseActionAndAuthorization) {
     center.status = 1;
     manager.refreshAuthorization();
-    settings.setNotificationCooldown(60);
-    EXPECT_TRUE(alertAfter(0)) << "the first alert after start always passes";
-    EXPECT_FALSE(alertAfter(10));
-    EXPECT_TRUE(alertAfter(50)) << "the held-back alert must not restart the cooldown";
-    EXPECT_TRUE(alertAfter(60)) << "exactly one cooldown later passes";
-    EXPECT_FALSE(alertAfter(59.999));
+    const std::tuple<double, int, bool> steps[] = {
+        {0, 60, true},     {10, 60, false}, {50, 60, true},    {60, 60, true}, {59.999, 60, false},
+        {120, 900, false}, {0, 60, true},   {-3600, 60, true}, {30, 60, false}};
+    for (const auto& [after, cooldown, passes] : steps) {
+        settings.setNotificationCooldown(cooldown);
+        EXPECT_EQ(alertAfter(after).has_value(), passes)
+            << after << " s after, cooldown " << cooldown;
+    }
+    settings.setSoundEnabled(false);
+    EXPECT_FALSE(alertAfter(60).value().sound);
 
-    settings.setNotificationCooldown(900);
-    EXPECT_FALSE(alertAfter(120));
-    settings.setNotificationCooldown(60);
-    EXPECT_TRUE(alertAfter(0)) << "a lowered cooldown counts from the last request";
-
-    // The wall clock set back an hour: waiting for it to catch up would mute alerts for an hour.
-    EXPECT_TRUE(alertAfter(-3600));
-    EXPECT_FALSE(alertAfter(30)) << "and the cooldown runs from the new time";
-}
-
-TEST_F(NotificationManagerTest, OnlyThePauseActionSnoozesAndOnlyRealChangesOfAuthorizationShow) {
-    center.invoke(QStringLiteral("backbeacon.snooze10")); // no handler yet: ignored
+    center.invoke(u"backbeacon.snooze10"_s); // no handler yet: ignored
     std::vector<int> snoozes;
     manager.setSnoozeHandler([&](int minutes) { snoozes.push_back(minutes); });
-    for (const char* other : {"default", "", "backbeacon.snooze1"}) {
-        center.invoke(QString::fromLatin1(other));
+    for (const char* action : {"default", "", "backbeacon.snooze1", "backbeacon.snooze10"}) {
+        center.invoke(QString::fromLatin1(action));
     }
-    EXPECT_TRUE(snoozes.empty());
-    center.invoke(QStringLiteral("backbeacon.snooze10"));
     EXPECT_EQ(snoozes, std::vector<int>{10});
-
     QSignalSpy changes(&manager, &NotificationManager::authorizationStatusChanged);
-    manager.refreshAuthorization();
-    manager.refreshAuthorization();
-    center.status = 1;
-    manager.refreshAuthorization();
-    ASSERT_EQ(changes.size(), 2) << "only real changes are reported";
-    EXPECT_EQ(changes[0][0].toInt(), 2);
-    EXPECT_EQ(changes[1][0].toInt(), 1);
+    for (const int status : {1, 2, 2, 1}) {
+        center.status = status;
+        manager.refreshAuthorization();
+    }
+    EXPECT_EQ(changes, (QList<QVariantList>{{2}, {1}}));
 }
 
 TEST_F(NotificationManagerTest, IconIsRenderedOnceAndReusedWhileTheFileLasts) {
     settings.setNotificationCooldown(0);
     const QString icon = dir.filePath(QString::fromLatin1(NotificationIcon::kFileName));
-    ASSERT_TRUE(alertAfter(0));
-    EXPECT_EQ(attached(), QString()) << "a null image goes out as no picture";
-    EXPECT_EQ(entries(dir.path()), QStringList{});
-
+    EXPECT_EQ(alertAfter(0).value().attachmentPath, QString()) << "a null image: no picture";
     appIcon = QImage(300, 100, QImage::Format_ARGB32);
     appIcon.fill(QColor(20, 140, 220));
-    ASSERT_TRUE(alertAfter(0));
-    EXPECT_EQ(attached(), icon);
-    const QImage written(icon);
-    EXPECT_EQ(written.size(), QSize(128, 128));
-    EXPECT_EQ(written.pixelColor(0, 0), QColor(20, 140, 220)) << "the whole icon, to the corners";
-    EXPECT_EQ(written.pixelColor(127, 127), QColor(20, 140, 220));
+    EXPECT_EQ(alertAfter(0).value().attachmentPath, icon);
+    EXPECT_EQ(QImage(icon).size(), QSize(128, 128));
+    appIcon.fill(Qt::red); // never rendered again
 
     // Replaced behind our back (or left by an earlier run): attached as it is.
+    // Removed: written again from the first rendering, to the corners.
     writeAll(icon, "planted");
-    ASSERT_TRUE(alertAfter(0));
-    EXPECT_EQ(attached(), icon);
+    EXPECT_EQ(alertAfter(0).value().attachmentPath, icon);
     EXPECT_EQ(readAll(icon), "planted");
-
-    // Removed: written again from the first rendering.
     ASSERT_TRUE(QFile::remove(icon));
-    ASSERT_TRUE(alertAfter(0));
-    EXPECT_EQ(attached(), icon);
-    EXPECT_EQ(QImage(icon).size(), QSize(128, 128));
-    EXPECT_EQ(iconRenders, 2) << "the null image, then the real one once";
+    alertAfter(0);
+    EXPECT_EQ(QImage(icon).pixelColor(127, 127), QColor(20, 140, 220));
     EXPECT_EQ(entries(dir.path()), QStringList{NotificationIcon::kFileName})
         << "no temporary files";
 
     // A folder that cannot be made (a plain file in the way; holds for root too), then no icon.
-    manager.setIconFolder(icon + QStringLiteral("/Backbeacon"));
-    ASSERT_TRUE(alertAfter(0));
-    EXPECT_EQ(attached(), QString());
+    manager.setIconFolder(icon + u"/Backbeacon"_s);
+    EXPECT_EQ(alertAfter(0).value().attachmentPath, QString());
     manager.setIconProvider({});
-    ASSERT_TRUE(alertAfter(0));
-    EXPECT_EQ(attached(), QString());
+    EXPECT_EQ(alertAfter(0).value().attachmentPath, QString());
 }
