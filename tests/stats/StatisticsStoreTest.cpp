@@ -65,9 +65,6 @@ protected:
 
 TEST_F(StatisticsStoreTest, LoadContinuesTodaysRecordAndKeepsEarlierOnesAsHistory) {
     const auto past = pastDays(2);
-    EXPECT_EQ(open(fileOf(past)).today(), DailyStats::freshDay(today));
-    EXPECT_EQ(store->history(), past);
-
     auto& s = open(fileOf({past[0], past[1], DailyStats{today, 50, 20, 2, 1}}));
     EXPECT_EQ(s.history(), past);
     EXPECT_EQ(storage.writes(), 0u) << "loading writes nothing";
@@ -78,10 +75,9 @@ TEST_F(StatisticsStoreTest, LoadContinuesTodaysRecordAndKeepsEarlierOnesAsHistor
     open("[]").recordSlouch();
     EXPECT_FALSE(storage.attempts.front().keepCurrentAside) << "an empty file is a good one";
 
-    auto& top = open(fileOf({DailyStats{today, 10, 1, kMax, kMax}}));
-    top.recordSlouch();
-    top.recordFix();
-    EXPECT_EQ(top.today(), (DailyStats{today, 10, 1, kMax, kMax})) << "counts stay at the top";
+    open(fileOf({DailyStats{today, 10, 1, kMax, kMax}})).recordSlouch();
+    store->recordFix();
+    EXPECT_EQ(store->today(), (DailyStats{today, 10, 1, kMax, kMax})) << "counts stay at the top";
 }
 
 TEST_F(StatisticsStoreTest, UnusableFileStartsEmptyAndIsKeptAsideAtTheFirstSuccessfulSave) {
@@ -137,16 +133,13 @@ TEST_F(StatisticsStoreTest, SavesAtMostEveryFiveSecondsButSlouchesAndFixesAtOnce
 TEST_F(StatisticsStoreTest, TicksOutsideZeroToFiveSecondsAreIgnoredCompletely) {
     auto& s = open();
     s.addMonitored(4.999);
-    const auto before = s.today();
     clock.set(at("2024-06-16T00:00:10+02:00")); // ignored ticks must not even close the day
     for (double bad : {5.0, -0.1, std::nan(""), kInf, -kInf}) {
         s.addMonitored(bad);
         s.addSlouched(bad);
     }
-    EXPECT_EQ(s.today(), before);
-    EXPECT_EQ(before.monitoredSeconds, 4.999);
-    EXPECT_TRUE(s.history().empty());
-    EXPECT_EQ(storage.writes(), 1u);
+    EXPECT_EQ(s.today(), (DailyStats{today, 4.999, 0, 0, 0}));
+    EXPECT_TRUE(s.history().empty() && storage.writes() == 1);
 }
 
 TEST_F(StatisticsStoreTest, FailedSaveKeepsTheFiguresAndSavePendingChangesRetries) {

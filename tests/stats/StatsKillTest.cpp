@@ -1,17 +1,17 @@
-// Kills a process that saves the statistics in a tight loop at random moments:
+// Kills a child that saves the statistics in a tight loop at random moments:
 // whatever the moment, stats.json must decode, nothing counted may go missing,
 // an unreadable file must survive and temporary files must not pile up.
 #include "Files.h"
 #include "model/RecordJson.h"
+#include "stats/StatisticsStore.h"
 #include "stats/StatsFile.h"
-
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <csignal>
 #include <random>
-#include <thread>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace backbeacon;
 using namespace backbeacon::testing;
@@ -25,19 +25,33 @@ protected:
         random.seed(seed);
         RecordProperty("seed", std::to_string(seed));
     }
-    // Starts the saving helper, waits for its first save if asked, then
-    // kills it after a random pause; true if the kill struck mid-loop.
-    bool killAtRandom(bool afterFirstSave) {
-        QProcess loop;
-        loop.start(QStringLiteral(BACKBEACON_STATS_SAVE_LOOP), {dir.path()});
-        EXPECT_TRUE(loop.waitForStarted(10'000)) << loop.errorString().toStdString();
-        EXPECT_TRUE(!afterFirstSave || loop.waitForReadyRead(10'000)) << "no first save";
-        std::this_thread::sleep_for(
-            std::chrono::microseconds(std::uniform_int_distribution<int>(0, 30'000)(random)));
-        loop.kill();
-        loop.waitForFinished(10'000);
+    // Forks a child that saves over and over, waits for its first save if
+    // asked, and kills it after a random pause of up to 30 ms.
+    void killAtRandom(bool afterFirstSave) {
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            SystemClock clock;
+            LocalCalendar calendar;
+            StatisticsStore store(file, clock, calendar);
+            store.recordSlouch();
+            if (::write(ready[1], "r", 1) == 1) {
+                for (;;) {
+                    store.recordSlouch(); // saves at once, every time
+                }
+            }
+            ::_exit(1);
+        }
+        ::close(ready[1]);
+        char byte = 0;
+        EXPECT_TRUE(!afterFirstSave || ::read(ready[0], &byte, 1) == 1) << "no first save";
+        ::usleep(std::uniform_int_distribution<useconds_t>(0, 30'000)(random));
+        int status = 0;
+        EXPECT_TRUE(child > 0 && ::kill(child, SIGKILL) == 0 && ::waitpid(child, &status, 0) > 0);
+        EXPECT_TRUE(WIFSIGNALED(status)) << "the kill struck mid-loop";
+        ::close(ready[0]);
         EXPECT_LE(file.leftoverTemporaries().size(), 1) << "leftovers pile up";
-        return loop.exitStatus() == QProcess::CrashExit;
     }
 
     QTemporaryDir dir;
@@ -51,7 +65,7 @@ TEST_F(StatsKillTest, FileAlwaysDecodesAndNothingCountedIsLost) {
     std::int64_t slouches = 0;
     for (int round = 0; round < 40; ++round) {
         SCOPED_TRACE(round);
-        EXPECT_TRUE(killAtRandom(true));
+        killAtRandom(true);
         const auto days = json::decodeDailyStatsArray(readAll(file.filePath()));
         ASSERT_TRUE(days && !days->empty()) << "stats.json does not decode";
         EXPECT_GT(days->back().slouches, slouches) << "a save that was done went missing";
