@@ -10,36 +10,33 @@ namespace backbeacon::testing {
 class MessageLog {
 public:
     MessageLog() : m_previous(qInstallMessageHandler(&record)) {
-        const QMutexLocker lock(&mutex());
-        lines().clear();
-        warningLines().clear();
+        const QMutexLocker lock(&state().mutex);
+        state().lines.clear();
+        state().warnings.clear();
     }
     ~MessageLog() { qInstallMessageHandler(m_previous); }
 
-    static QStringList& lines() {
-        static QStringList captured;
-        return captured;
-    }
+    static QStringList& lines() { return state().lines; }
     static QStringList warnings() {
-        const QMutexLocker lock(&mutex());
-        return warningLines();
+        const QMutexLocker lock(&state().mutex);
+        return state().warnings;
     }
 
 private:
-    static QMutex& mutex() {
-        static QMutex guard;
-        return guard;
-    }
-    static QStringList& warningLines() {
-        static QStringList captured;
+    struct State {
+        QMutex mutex;
+        QStringList lines, warnings;
+    };
+    static State& state() {
+        static State captured;
         return captured;
     }
     static void record(QtMsgType type, const QMessageLogContext& context, const QString& message) {
         const QString line = QString::fromUtf8(context.category) + QStringLiteral(": ") + message;
-        const QMutexLocker lock(&mutex());
-        lines().append(line);
+        const QMutexLocker lock(&state().mutex);
+        state().lines.append(line);
         if (type != QtDebugMsg && type != QtInfoMsg) {
-            warningLines().append(line);
+            state().warnings.append(line);
         }
     }
     QtMessageHandler m_previous;

@@ -3,8 +3,6 @@
 #include "model/RecordJson.h"
 #include "model/Theme.h"
 
-#include <QStringList>
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -16,6 +14,8 @@ namespace bj = backbeacon::json;
 namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr auto kMax = std::numeric_limits<std::int64_t>::max();
+constexpr auto kMin = std::numeric_limits<std::int64_t>::min();
 
 DailyStats sampleDay() {
     return DailyStats{Instant::fromReferenceSeconds(786'585'600.0), 3600.25, 812.5, 3, 2};
@@ -35,21 +35,14 @@ TEST(DailyStats, ScoreIsTheAlignedShareRoundedHalfUpAndPerfectWhenTooShortToJudg
     }
 }
 
-TEST(Choices, LabelsInOrderAndExactMatchesOnly) {
-    QStringList labels;
-    for (auto d : kAllAlertDelays) {
-        labels << label(d);
-    }
+TEST(Choices, OnlyExactRawValuesAreChoices) {
     for (auto c : kAllNotificationCooldowns) {
-        labels << label(c);
         EXPECT_EQ(notificationCooldownFromRawValue(rawValue(c)), c);
     }
-    EXPECT_EQ(labels.join(u'|'), "5 seconds|10 seconds|15 seconds|30 seconds|60 seconds|"
-                                 "1 minute|2 minutes|5 minutes|10 minutes|15 minutes");
     EXPECT_EQ(alertDelayFromRawValue(60), AlertDelay::lazy);
-    EXPECT_FALSE(alertDelayFromRawValue(20));
-    EXPECT_FALSE(alertDelayFromRawValue(15.000001));
-    EXPECT_FALSE(alertDelayFromRawValue(kNaN));
+    for (double bad : {20.0, 15.000001, kNaN}) {
+        EXPECT_FALSE(alertDelayFromRawValue(bad)) << bad;
+    }
     EXPECT_FALSE(notificationCooldownFromRawValue(59.9));
 }
 
@@ -63,23 +56,20 @@ TEST(DriftColor, RampRunsThroughTheThreeColoursAndTakesTheEndsOutsideIt) {
         {0.7, 0.88, 0.62, 0.33}, // the breakpoint belongs to the upper segment
         {0.85, 0.83, 0.40, 0.245},
         {0.999, 0.78 + 0.10 * nearEnd, 0.18 + 0.44 * nearEnd, 0.16 + 0.17 * nearEnd},
-        {1.0, 0.78, 0.18, 0.16},
-        {5, 0.78, 0.18, 0.16},
         {kInf, 0.78, 0.18, 0.16},
         {kNaN, 0.78, 0.18, 0.16},
-        {-0.2, 0.36, 0.58, 0.64},
         {-kInf, 0.36, 0.58, 0.64},
     };
     for (const auto& c : cases) {
         const ColorComponents got = Theme::driftColorComponents(c.fraction);
-        EXPECT_NEAR(got.red, c.red, 1e-9) << c.fraction;
-        EXPECT_NEAR(got.green, c.green, 1e-9) << c.fraction;
-        EXPECT_NEAR(got.blue, c.blue, 1e-9) << c.fraction;
-        EXPECT_EQ(got.opacity, 1.0) << c.fraction;
+        EXPECT_LT(std::abs(got.red - c.red) + std::abs(got.green - c.green) +
+                      std::abs(got.blue - c.blue) + std::abs(got.opacity - 1),
+                  1e-9)
+            << c.fraction;
     }
 }
 
-TEST(RecordJson, WritesCompactObjectsWithKeysInFieldOrder) {
+TEST(RecordJson, WritesCompactObjectsWithKeysInFieldOrderAndRoundTripsEveryBit) {
     EXPECT_EQ(bj::encode(PosturePoint(0.5, -0.25, Instant::fromReferenceSeconds(12.5))),
               R"({"pitch":0.5,"roll":-0.25,"capturedAt":12.5})");
     EXPECT_EQ(bj::encode(sampleDay()),
@@ -88,38 +78,25 @@ TEST(RecordJson, WritesCompactObjectsWithKeysInFieldOrder) {
     EXPECT_EQ(bj::encode(Diagnostics{1, 2, 3, 4, 5}),
               R"({"launches":1,"calibrations":2,"alertsSent":3,"disconnects":4,)"
               R"("unexpectedQuits":5})");
-    const DailyStats days[] = {sampleDay(), sampleDay()};
-    const std::string day = *bj::encode(sampleDay());
-    EXPECT_EQ(bj::encode(std::span<const DailyStats>(days)), "[" + day + "," + day + "]");
-}
 
-TEST(RecordJson, RoundTripKeepsEveryBit) {
     // A capture time with a long fraction: dates must not lose precision.
     const PosturePoint point(0.1234567890123456789, -3.0e-17,
                              Instant::fromReferenceSeconds(786'600'123.456789012));
     EXPECT_EQ(bj::decodePosturePoint(*bj::encode(point)), point);
-
-    DailyStats day = sampleDay();
-    day.monitoredSeconds = 1.0 / 3.0;
-    day.slouches = std::numeric_limits<std::int64_t>::max();
-    day.fixes = std::numeric_limits<std::int64_t>::min();
-    EXPECT_EQ(bj::decodeDailyStats(*bj::encode(day)), day);
-
     const Diagnostics counters{7, 0, -1, 1'000'000'000'000, 9};
     EXPECT_EQ(bj::decodeDiagnostics(*bj::encode(counters)), counters);
-
     std::vector<DailyStats> days(91, sampleDay());
-    days.back().slouchedSeconds = 0.1;
-    EXPECT_EQ(bj::decodeDailyStatsArray(*bj::encode(std::span<const DailyStats>(days))), days);
+    days.back() = {days.back().date, 1.0 / 3.0, 0.1, kMax, kMin};
+    const auto text = bj::encode(std::span<const DailyStats>(days));
+    EXPECT_TRUE(text->starts_with("[" + *bj::encode(days[0]) + "," + *bj::encode(days[0]) + ","));
+    EXPECT_EQ(bj::decodeDailyStatsArray(*text), days);
 }
 
 TEST(RecordJson, NonFiniteFloatFailsTheWholeEncoding) {
     EXPECT_FALSE(bj::encode(PosturePoint(kNaN, 0, Instant())));
-    EXPECT_FALSE(bj::encode(PosturePoint(0, kInf, Instant())));
     EXPECT_FALSE(bj::encode(PosturePoint(0, 0, Instant::fromReferenceSeconds(-kInf))));
     DailyStats bad = sampleDay();
-    bad.slouchedSeconds = kNaN;
-    EXPECT_FALSE(bj::encode(bad));
+    bad.slouchedSeconds = kInf;
     const DailyStats days[] = {sampleDay(), bad};
     EXPECT_FALSE(bj::encode(std::span<const DailyStats>(days)));
 }
@@ -127,9 +104,6 @@ TEST(RecordJson, NonFiniteFloatFailsTheWholeEncoding) {
 TEST(RecordJson, EveryKeyIsRequiredFloatsMustBeFiniteNumbersAndExtraKeysAreIgnored) {
     EXPECT_EQ(bj::decodePosturePoint(R"({"note":"x","capturedAt":3,"roll":2,"pitch":1,"v":[1]})"),
               PosturePoint(1, 2, Instant::fromReferenceSeconds(3)));
-    EXPECT_EQ(
-        bj::decodePosturePoint(R"({"pitch":1,"roll":18446744073709551615,"capturedAt":0})")->roll(),
-        18446744073709551615.0);
     for (const char* bad : {R"({"pitch":1,"roll":2})", R"({"pitch":1,"roll":2,"capturedAt":null})",
                             R"({"pitch":"1","roll":0,"capturedAt":0})",
                             R"({"pitch":1e400,"roll":0,"capturedAt":0})"}) {
@@ -145,8 +119,8 @@ TEST(RecordJson, IntegerFieldsMustBeJsonIntegersInRange) {
                                     R"("slouchedSeconds":0,"fixes":0,"slouches":)" + slouches +
                                     "}");
     };
-    EXPECT_EQ(day("9223372036854775807")->slouches, std::numeric_limits<std::int64_t>::max());
-    EXPECT_EQ(day("-9223372036854775808")->slouches, std::numeric_limits<std::int64_t>::min());
+    EXPECT_EQ(day("9223372036854775807")->slouches, kMax);
+    EXPECT_EQ(day("-9223372036854775808")->slouches, kMin);
     // 2^63 is one past the signed range; 2^64 past the unsigned one too.
     for (const char* bad : {"2.5", "3.6e72", "9223372036854775808", "18446744073709551616",
                             "-9223372036854775809", "\"2\"", "true", "null"}) {
@@ -162,9 +136,7 @@ TEST(RecordJson, MalformedTextNeverDecodesAndOneBadRecordFailsTheArray) {
     EXPECT_FALSE(bj::decodeDailyStats(good + "garbage"));
     EXPECT_FALSE(bj::decodeDailyStats(std::string("{\"date\":\0}", 11)));
     EXPECT_FALSE(bj::decodeDiagnostics("\xff\xfe"));
-
     EXPECT_EQ(bj::decodeDailyStatsArray("[]")->size(), 0u);
-    EXPECT_EQ(bj::decodeDailyStatsArray("[" + good + "," + good + "]")->size(), 2u);
     for (const std::string& bad :
          {"[" + good + ",{\"date\":1}]", "[" + good + ",7]", good, std::string(100000, '[')}) {
         EXPECT_FALSE(bj::decodeDailyStatsArray(bad)) << bad.substr(0, 80);

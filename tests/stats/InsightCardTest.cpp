@@ -71,44 +71,58 @@ int pixelsOf(const QImage& image, const ColorComponents& color, double x, double
 
 } // namespace
 
-// The trend colours are probed on the drawn card below.
-TEST(Insights, TrendAgainstThePreviousDaysAverage) {
-    const DailyStats fresh{Instant::fromReferenceSeconds(1000), 0, 0, 0, 0};
-    EXPECT_EQ(Insights({}, fresh).today(), fresh);
-    for (const auto& days : {std::vector<DailyStats>{}, std::vector<DailyStats>{scored(0, 40)}}) {
-        EXPECT_EQ(insights(days).deltaText(), "New");
-        EXPECT_EQ(insights(days).trendBody(), "Keep monitoring for a few days and this card will "
-                                              "compare today against your baseline.");
+TEST(Insights, TrendRecoveryAndFooterTexts) {
+    const struct {
+        std::vector<DailyStats> days;
+        const char *delta, *body;
+    } trends[] = {
+        {{},
+         "New",
+         "Keep monitoring for a few days and this card will compare today against "
+         "your baseline."},
+        {{scored(1, 91), scored(0, 84)},
+         "-7 pts",
+         "Today is 7 points below your recent average of 91%."},
+        {{scored(1, 70), scored(0, 71)},
+         "+1 pts",
+         "Today is 1 points above your recent average of 70%."},
+        {{scored(1, 88), scored(0, 88)}, "Even", "Today matches your recent average of 88%."},
+    };
+    for (const auto& c : trends) {
+        EXPECT_EQ(insights(c.days).deltaText(), c.delta);
+        EXPECT_EQ(insights(c.days).trendBody(), c.body);
     }
-    // The average of the days before today rounds halves up; short days count as 100.
-    EXPECT_EQ(insights({scored(2, 90), scored(1, 91), scored(0, 10)}).previousAverage(), 91);
-    EXPECT_EQ(insights({day(2, 20, 20), scored(1, 0), scored(0, 0)}).previousAverage(), 50);
+    EXPECT_EQ(insights({scored(0, 40)}).deltaText(), "New");
 
-    const Insights below = insights({scored(1, 91), scored(0, 84)});
-    EXPECT_EQ(below.trendBody(), "Today is 7 points below your recent average of 91%.");
-    EXPECT_EQ(below.deltaText(), "-7 pts");
-    const Insights above = insights({scored(1, 70), scored(0, 71)});
-    EXPECT_EQ(above.trendBody(), "Today is 1 points above your recent average of 70%.");
-    EXPECT_EQ(above.deltaText(), "+1 pts");
-    const Insights even = insights({scored(1, 88), scored(0, 88)});
-    EXPECT_EQ(even.trendBody(), "Today matches your recent average of 88%.");
-    EXPECT_EQ(even.deltaText(), "Even");
-}
-
-TEST(Insights, RecoveryRate) {
-    EXPECT_EQ(insights({day(0, 100, 0, 0, 5)}).recoveryText(), "Clean");
-    EXPECT_EQ(insights({day(0, 100, 0, -2, 5)}).recoveryText(), "Clean");
-    EXPECT_EQ(insights({day(0, 100, 0, 2, 3)}).recoveryText(), "150%");
-    EXPECT_EQ(insights({day(0, 100, 0, 8, 1)}).recoveryText(), "13%"); // 12.5 rounds up
     const std::int64_t huge = std::numeric_limits<std::int64_t>::max();
-    EXPECT_EQ(insights({day(0, 100, 0, 1, huge)}).recoveryText(), "922337203685477580800%");
+    const std::pair<DailyStats, const char*> recoveries[] = {
+        {day(0, 100, 0, 0, 5), "Clean"},
+        {day(0, 100, 0, -2, 5), "Clean"},
+        {day(0, 100, 0, 2, 3), "150%"},
+        {day(0, 100, 0, 8, 1), "13%"}, // 12.5 rounds up
+        {day(0, 100, 0, 1, huge), "922337203685477580800%"}};
+    for (const auto& [today, text] : recoveries) {
+        EXPECT_EQ(insights({today}).recoveryText(), text);
+    }
+
+    const std::pair<DailyStats, const char*> footers[] = {
+        {day(0, 30, 29, 5, 0), "More monitoring time will make these insights sharper."},
+        {day(0, 31, 4, 1, 0), "Main insight: recoveries are behind drift events today."},
+        {day(0, 100, 50, 2, 2),
+         "Main insight: posture drift is present, but resets are keeping pace."},
+        {day(0, 1000, 100, 2, 0), // exactly 90
+         "Strong day: drift appeared, but it did not dominate the session."},
+        {day(0, 1000, 0, 0, 0), "Strong day: no drift events and almost all time stayed aligned."},
+    };
+    for (const auto& [today, text] : footers) {
+        EXPECT_EQ(insights({today}).footerInsight(), text);
+    }
 }
 
 TEST(Insights, DriftLoadUsesTheUnroundedRate) {
     const struct {
         DailyStats today;
-        const char* text;
-        const char* caption;
+        const char *text, *caption;
         ColorComponents colour;
     } cases[] = {
         {day(0, 0, 0, 4), "No data", "Start monitoring", Theme::accentBlue},
@@ -121,52 +135,33 @@ TEST(Insights, DriftLoadUsesTheUnroundedRate) {
     };
     for (const auto& c : cases) {
         const Insights i = insights({c.today});
-        EXPECT_EQ(i.driftLoadText(), c.text);
-        EXPECT_EQ(i.driftLoadCaption(), c.caption) << c.text;
-        EXPECT_EQ(i.driftLoadColor(), c.colour) << c.text;
+        EXPECT_EQ(std::tuple(i.driftLoadText(), i.driftLoadCaption(), i.driftLoadColor()),
+                  std::tuple(QString(c.text), QString(c.caption), c.colour));
     }
-}
-
-TEST(Insights, FooterPicksTheFirstMatchingRow) {
-    EXPECT_EQ(insights({day(0, 30, 29, 5, 0)}).footerInsight(),
-              "More monitoring time will make these insights sharper.");
-    EXPECT_EQ(insights({day(0, 31, 4, 1, 0)}).footerInsight(), // score 87
-              "Main insight: recoveries are behind drift events today.");
-    EXPECT_EQ(insights({day(0, 100, 50, 2, 2)}).footerInsight(),
-              "Main insight: posture drift is present, but resets are keeping pace.");
-    EXPECT_EQ(insights({day(0, 1000, 100, 2, 0)}).footerInsight(), // exactly 90
-              "Strong day: drift appeared, but it did not dominate the session.");
-    EXPECT_EQ(insights({day(0, 1000, 0, 0, 0)}).footerInsight(),
-              "Strong day: no drift events and almost all time stayed aligned.");
 }
 
 // Each case drawn and probed where the card shows it: the week's average as
 // gauge cells lit from the left, today's unrounded aligned share as the bar,
-// and the trend against the days before (within 5 points is steady) in the
-// remark and the tiles, with the drift load warming with slouches per hour.
+// the trend against the days before (within 5 points is steady) in the remark
+// and its tile, and the drift load warming with slouches per hour.
 TEST(InsightCard, DrawsTheFiguresOfEachCase) {
-    struct Case {
+    using namespace Theme;
+    const struct {
         std::vector<DailyStats> days;
         int litCells;
         double barPixels;
         const char* remark;
-        ColorComponents trend;
-        ColorComponents load;
-    };
-    using namespace Theme;
-    const Case cases[] = {
+        ColorComponents trend, load;
+    } cases[] = {
         {{}, 32, 784, "First signal logged", accentBlue, accentBlue}, // a fresh day
-        {{day(0, 0, 0)}, 32, 784, "First signal logged", accentBlue, accentBlue},
         // Days too short to score count 100; the average rounds halves up.
         {{day(1, 10, 10), scored(0, 0)}, 16, 0, "More drift than usual", badOrange, accentBlue},
         {{scored(1, 90), scored(0, 91)}, 29, 713.44, "Holding steady", mutedTeal, accentBlue},
         {{scored(0, 99)}, 31, 776.16, "First signal logged", accentBlue, accentBlue},
-        {{day(0, 1000, 1000)}, 0, 0, "First signal logged", accentBlue, accentBlue},
         {{day(0, 1000, 5000)}, 0, 0, "First signal logged", accentBlue, accentBlue},
         // Too short to score (100), but the bar shows what happened.
         {{day(0, 20, 10)}, 32, 392, "First signal logged", accentBlue, accentBlue},
         {{scored(1, 80), scored(0, 85)}, 26, 666.4, "Cleaner than usual", accentBlue, accentBlue},
-        {{scored(1, 80), scored(0, 84)}, 26, 658.56, "Holding steady", mutedTeal, accentBlue},
         {{scored(1, 80), scored(0, 76)}, 24, 595.84, "Holding steady", mutedTeal, accentBlue},
         {{scored(1, 80), day(0, 1800, 450, 1)},
          24,
@@ -174,26 +169,22 @@ TEST(InsightCard, DrawsTheFiguresOfEachCase) {
          "More drift than usual",
          badOrange,
          warningYellow},
-        {{day(0, 3600, 0, 1)}, 32, 784, "First signal logged", accentBlue, warningYellow},
         {{day(0, 3600, 0, 3, 3)}, 32, 784, "First signal logged", accentBlue, badOrange},
     };
     const ColorComponents track = onCard(trackBackground);
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << "case " << &c - cases);
         const QImage image = render(c.days);
         ASSERT_EQ(image.size(), QSize(1080, 1920));
         EXPECT_FALSE(image.hasAlphaChannel());
         EXPECT_LE(distance(at(image, 5, 5), appBackground), 1);
         EXPECT_LE(distance(at(image, 100, 1000), cardBackground), 1);
-
-        QString lit;
+        QString lit; // lit cells are nearly opaque, dark ones a faint tint of the panel
         for (int i = 0; i < 32; ++i) {
-            // Lit cells are nearly opaque, dark ones a faint tint of the panel.
-            const bool on = distance(at(image, 186.4 + 22.8125 * i, 838), cardBackground) > 140;
-            lit += on ? u'#' : u'.';
+            lit +=
+                distance(at(image, 186.4 + 22.8125 * i, 838), cardBackground) > 140 ? u'#' : u'.';
         }
         EXPECT_EQ(lit, QString(c.litCells, u'#') + QString(32 - c.litCells, u'.'));
-
         int bar = 0;
         int trackPixels = 0;
         for (int x = 140; x < 940; ++x) {
@@ -203,7 +194,6 @@ TEST(InsightCard, DrawsTheFiguresOfEachCase) {
         }
         EXPECT_NEAR(bar, c.barPixels, 1.5);
         EXPECT_NEAR(bar + trackPixels, 784, 3) << "the track spans the content width";
-
         EXPECT_EQ(card::trendRemark(insights(c.days)), c.remark);
         EXPECT_GT(pixelsOf(image, c.trend, 520, 1404, 380, 50), 30) << "remark";
         EXPECT_GT(pixelsOf(image, c.trend, 166, 1096, 200, 50), 30) << "trend tile";
@@ -211,50 +201,34 @@ TEST(InsightCard, DrawsTheFiguresOfEachCase) {
     }
     EXPECT_EQ(card::trendCaption(insights({scored(0, 40)})), "No trend yet");
     EXPECT_EQ(card::trendCaption(insights({scored(1, 80), scored(0, 84)})), "vs recent average");
+}
 
-    // The gauge runs from the accent blue to the warm orange, lit at opacity 0.94.
+// The gauge runs from the accent blue to the warm orange, lit at opacity 0.94;
+// the header's glyph is tinted in the accent colour inside its square; text
+// that would run out of its room is set smaller rather than collide or be cut.
+TEST(InsightCard, GaugeGlyphsTextRoomAndPng) {
     const QImage full = render({});
     EXPECT_LE(distance(at(full, 186, 838), onCard({0.27, 0.53, 0.60, 0.94})), 3);
     EXPECT_LE(distance(at(full, 894, 838), onCard({0.90, 0.34, 0.18, 0.94})), 3);
-    // PNG is lossless: the decoded file is the drawn picture.
+    EXPECT_GT(pixelsOf(full, Theme::accentBlue, 148, 1648, 78, 78), 100);
+    EXPECT_EQ(pixelsOf(full, Theme::accentBlue, 120, 1600, 28, 160), 0);
+    for (const char* name : {"airpodspro", "arrow.down.right", "arrow.up.right", "clock"}) {
+        EXPECT_FALSE(symbolImage(QString::fromLatin1(name), QSize(24, 24)).isNull()) << name;
+    }
+
+    const QImage image = render({day(0, 20, 0)}); // "100%", two-line footer
+    EXPECT_EQ(pixelsOf(image, Theme::primaryText, 505, 1300, 17, 150), 0) << "score and trend";
+    EXPECT_GT(pixelsOf(image, Theme::primaryText, 184, 246, 300, 22), 50) << "footer line 2";
+    EXPECT_EQ(pixelsOf(image, Theme::secondaryText, 920, 1540, 30, 60), 0) << "summary line";
+
+    // PNG is lossless, and says it is sRGB, which the drawn picture is unsaid.
     const auto png = card::encodePng(full);
     ASSERT_TRUE(png);
     QImage decoded = QImage::fromData(*png, "PNG").convertToFormat(QImage::Format_RGB32);
-    // The file says it is sRGB, which the drawn picture is without saying so.
     EXPECT_EQ(decoded.colorSpace(), QColorSpace(QColorSpace::SRgb));
     decoded.setColorSpace(full.colorSpace());
     EXPECT_EQ(decoded, full);
     EXPECT_FALSE(card::encodePng(QImage()));
-}
-
-// The layout was made for a narrower face than most Linux desktops use; text
-// that would run out of its room is set smaller rather than collide or be cut.
-TEST(InsightCard, WideTextKeepsToItsRoom) {
-    const QImage image = render({day(0, 20, 0)}); // "100%", two-line footer
-    EXPECT_EQ(pixelsOf(image, Theme::primaryText, 505, 1300, 17, 150), 0)
-        << "the score stays clear of the trend column";
-    EXPECT_GT(pixelsOf(image, Theme::primaryText, 184, 246, 300, 22), 50)
-        << "the footer's second line is shown";
-    EXPECT_EQ(pixelsOf(image, Theme::secondaryText, 920, 1540, 30, 60), 0)
-        << "the summary line ends inside its box";
-}
-
-TEST(InsightCard, GlyphsComeFromTheProjectsSymbols) {
-    QImage blank(24, 24, QImage::Format_ARGB32_Premultiplied);
-    blank.fill(Qt::transparent);
-    for (const char* name : {"airpodspro", "arrow.down.right", "arrow.up.right", "clock"}) {
-        const QImage symbol = symbolImage(QString::fromLatin1(name), QSize(24, 24));
-        EXPECT_EQ(symbol.size(), QSize(24, 24)) << name;
-        EXPECT_NE(symbol, blank) << name;
-    }
-    EXPECT_TRUE(symbolImage("no.such.symbol", QSize(24, 24)).isNull());
-    EXPECT_TRUE(symbolImage("../symbols/clock", QSize(24, 24)).isNull());
-    EXPECT_TRUE(symbolImage("clock", QSize(0, 0)).isNull());
-
-    // The header's glyph is tinted in the accent colour, inside its square.
-    const QImage image = render({});
-    EXPECT_GT(pixelsOf(image, Theme::accentBlue, 148, 1648, 78, 78), 100);
-    EXPECT_EQ(pixelsOf(image, Theme::accentBlue, 120, 1600, 28, 160), 0);
 }
 
 TEST(InsightCard, TextsChosenFromTheFigures) {
@@ -265,7 +239,6 @@ TEST(InsightCard, TextsChosenFromTheFigures) {
         EXPECT_EQ(card::headline(day(0, 1000, slouched)), text) << slouched;
     }
     EXPECT_EQ(card::headline(day(0, 30, 30)), "Aligned") << "too short to judge";
-
     EXPECT_EQ(card::recoveryCaption(day(0, 100, 0, 0, 3)), "No drift events");
     EXPECT_EQ(card::recoveryCaption(day(0, 100, 0, 1, 1)), "Resets kept up");
     EXPECT_EQ(card::recoveryCaption(day(0, 100, 0, 2, 1)), "Resets lagged drift");
@@ -273,29 +246,27 @@ TEST(InsightCard, TextsChosenFromTheFigures) {
               "Drift eventsDrift eventDrift events");
     EXPECT_EQ(card::resetLabel(0) + card::resetLabel(1) + card::resetLabel(12),
               "ResetsResetResets");
-
     const std::pair<double, const char*> durations[] = {
         {0, "0s"},    {59.9, "59s"}, {60, "1m"},   {3599, "59m"},
         {3600, "1h"}, {7300, "2h"},  {kNaN, "0s"}, {1e300, "277777777777h"}};
     for (const auto& [seconds, text] : durations) {
         EXPECT_EQ(card::shortDuration(seconds), text) << seconds;
     }
-
-    const QDate date(2026, 12, 6);
-    EXPECT_EQ(card::mediumDate(date, QLocale(QLocale::English, QLocale::UnitedStates)),
-              "Dec 6, 2026");
-    EXPECT_EQ(card::mediumDate(date, QLocale(QLocale::German, QLocale::Germany)), "6. Dez. 2026");
-    EXPECT_EQ(card::mediumDate(date, QLocale(QLocale::French, QLocale::France)), "6 déc. 2026");
+    EXPECT_EQ(
+        card::mediumDate(QDate(2026, 12, 6), QLocale(QLocale::English, QLocale::UnitedStates)),
+        "Dec 6, 2026");
+    EXPECT_EQ(card::mediumDate(QDate(2026, 12, 6), QLocale(QLocale::German, QLocale::Germany)),
+              "6. Dez. 2026");
 }
 
+// Out of order and too many: sorted, the latest 7 kept, equal dates in their order.
 TEST(InsightCard, TheLatestSevenDaysAreShown) {
-    // Out of order and too many: sorted, the latest 7 kept, equal dates in their order.
     std::vector<DailyStats> days;
     for (int i : {3, 8, 0, 5, 1, 7, 2, 6, 4}) {
         days.push_back(day(i, 100 + i, 0));
     }
     days.push_back(day(4, 1, 0));
-    const std::vector<DailyStats> kept = card::normalizedDays(days);
-    EXPECT_EQ(kept, (std::vector{day(5, 105, 0), day(4, 104, 0), day(4, 1, 0), day(3, 103, 0),
-                                 day(2, 102, 0), day(1, 101, 0), day(0, 100, 0)}));
+    EXPECT_EQ(card::normalizedDays(days),
+              (std::vector{day(5, 105, 0), day(4, 104, 0), day(4, 1, 0), day(3, 103, 0),
+                           day(2, 102, 0), day(1, 101, 0), day(0, 100, 0)}));
 }

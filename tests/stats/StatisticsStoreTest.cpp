@@ -1,8 +1,11 @@
 #include "stats/StatisticsStore.h"
 
 #include "FakeStatsStorage.h"
+#include "Files.h"
 #include "ManualClock.h"
+#include "VirtualTime.h"
 #include "model/RecordJson.h"
+#include "stats/InsightCardSaver.h"
 
 #include <gtest/gtest.h>
 
@@ -16,15 +19,14 @@ using namespace backbeacon::testing;
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr auto kMax = std::numeric_limits<std::int64_t>::max();
 
 std::string fileOf(const std::vector<DailyStats>& days) {
     return *json::encode(std::span<const DailyStats>(days));
 }
 
 std::vector<DailyStats> decoded(const std::string& bytes) {
-    auto days = json::decodeDailyStatsArray(bytes);
-    EXPECT_TRUE(days) << bytes;
-    return days.value_or(std::vector<DailyStats>{});
+    return json::decodeDailyStatsArray(bytes).value_or(std::vector<DailyStats>{});
 }
 
 // `count` consecutive days ending the day before 2024-06-15 (Berlin).
@@ -41,15 +43,14 @@ std::vector<DailyStats> pastDays(int count) {
 
 class StatisticsStoreTest : public ::testing::Test {
 protected:
-    StatisticsStore& open() {
+    StatisticsStore& open(const std::optional<std::string>& bytes = std::nullopt) {
+        storage = FakeStatsStorage();
+        if (bytes) {
+            storage.loaded = {StatsStorage::Loaded::Outcome::read, *bytes};
+            storage.file = *bytes;
+        }
         store = std::make_unique<StatisticsStore>(storage, clock, calendar);
         return *store;
-    }
-    StatisticsStore& openWith(const std::string& bytes) {
-        storage = FakeStatsStorage();
-        storage.loaded = {StatsStorage::Loaded::Outcome::read, bytes};
-        storage.file = bytes;
-        return open();
     }
     std::vector<DailyStats> written() const { return decoded(storage.attempts.back().bytes); }
 
@@ -63,44 +64,33 @@ protected:
 } // namespace
 
 TEST_F(StatisticsStoreTest, LoadContinuesTodaysRecordAndKeepsEarlierOnesAsHistory) {
-    EXPECT_EQ(open().today(), DailyStats::freshDay(today));
-    EXPECT_TRUE(store->history().empty());
-
     const auto past = pastDays(2);
-    EXPECT_EQ(openWith(fileOf(past)).today(), DailyStats::freshDay(today));
-    EXPECT_EQ(store->history(), past) << "yesterday's record is history";
-
-    auto& s = openWith(fileOf({past[0], past[1], DailyStats{today, 50, 20, 2, 1}}));
+    auto& s = open(fileOf({past[0], past[1], DailyStats{today, 50, 20, 2, 1}}));
     EXPECT_EQ(s.history(), past);
     EXPECT_EQ(storage.writes(), 0u) << "loading writes nothing";
     s.addMonitored(2);
     s.recordSlouch();
     EXPECT_EQ(written(), (std::vector{past[0], past[1], DailyStats{today, 52, 20, 3, 1}}));
     EXPECT_FALSE(storage.attempts.front().keepCurrentAside);
-
-    openWith("[]").recordSlouch();
+    open("[]").recordSlouch();
     EXPECT_FALSE(storage.attempts.front().keepCurrentAside) << "an empty file is a good one";
 
-    constexpr auto kMax = std::numeric_limits<std::int64_t>::max();
-    auto& top = openWith(fileOf({DailyStats{today, 10, 1, kMax, kMax}}));
-    top.recordSlouch();
-    top.recordFix();
-    EXPECT_EQ(top.today(), (DailyStats{today, 10, 1, kMax, kMax})) << "counts stay at the top";
-    EXPECT_EQ(storage.writes(), 2u);
+    open(fileOf({DailyStats{today, 10, 1, kMax, kMax}})).recordSlouch();
+    store->recordFix();
+    EXPECT_EQ(store->today(), (DailyStats{today, 10, 1, kMax, kMax})) << "counts stay at the top";
 }
 
 TEST_F(StatisticsStoreTest, UnusableFileStartsEmptyAndIsKeptAsideAtTheFirstSuccessfulSave) {
     const std::string good = fileOf(pastDays(3));
     const std::string record =
         R"({"date":2,"monitoredSeconds":1,"slouchedSeconds":1,"fixes":1,"slouches":)";
-    const std::string bad[] = {"", "{}", good.substr(0, good.size() / 2),
-                               // one bad record among good ones
-                               good.substr(0, good.size() - 1) + "," + record + "1.5}]",
-                               // a count one past the 64-bit range
-                               "[" + record + "9223372036854775808}]"};
-    for (const std::string& bytes : bad) {
+    // Empty, wrong shape, cut short, one bad record among good ones, a count past 64 bits.
+    for (const std::string& bytes :
+         {std::string(), std::string("{}"), good.substr(0, good.size() / 2),
+          good.substr(0, good.size() - 1) + "," + record + "1.5}]",
+          "[" + record + "9223372036854775808}]"}) {
         SCOPED_TRACE(bytes);
-        auto& s = openWith(bytes);
+        auto& s = open(bytes);
         EXPECT_EQ(s.today(), DailyStats::freshDay(today));
         EXPECT_TRUE(s.history().empty());
         storage.failWrites = true;
@@ -113,10 +103,9 @@ TEST_F(StatisticsStoreTest, UnusableFileStartsEmptyAndIsKeptAsideAtTheFirstSucce
         EXPECT_FALSE(storage.attempts[2].keepCurrentAside) << "only once";
         EXPECT_EQ(storage.keptAside, bytes);
     }
-
     storage = FakeStatsStorage();
     storage.loaded.outcome = StatsStorage::Loaded::Outcome::unreadable;
-    open().addMonitored(1);
+    StatisticsStore(storage, clock, calendar).addMonitored(1);
     EXPECT_TRUE(storage.attempts.at(0).keepCurrentAside);
 }
 
@@ -125,23 +114,18 @@ TEST_F(StatisticsStoreTest, SavesAtMostEveryFiveSecondsButSlouchesAndFixesAtOnce
     s.addSlouched(2);
     EXPECT_EQ(storage.writes(), 0u) << "slouched time waits for the next save";
     s.addMonitored(1); // the first save is due at once
-    clock.advance(1);
-    s.addMonitored(1);
-    clock.advance(3.999);
+    clock.advance(4.999);
     s.addMonitored(1);
     EXPECT_EQ(storage.writes(), 1u);
-    clock.advance(0.001); // 5 s after the last save
+    clock.advance(0.001);
     s.addMonitored(1);
     ASSERT_EQ(storage.writes(), 2u);
-    EXPECT_EQ(written().back(), (DailyStats{today, 4, 2, 0, 0}));
-
+    EXPECT_EQ(written().back(), (DailyStats{today, 3, 2, 0, 0}));
     clock.advance(0.1);
     s.recordSlouch();
-    clock.advance(0.1);
     s.recordFix();
     ASSERT_EQ(storage.writes(), 4u);
-    EXPECT_EQ(written().back(), (DailyStats{today, 4, 2, 1, 1}));
-    clock.advance(0.1);
+    EXPECT_EQ(written().back(), (DailyStats{today, 3, 2, 1, 1}));
     s.addMonitored(1);
     EXPECT_EQ(storage.writes(), 4u) << "an immediate save restarts the throttle";
 }
@@ -149,16 +133,13 @@ TEST_F(StatisticsStoreTest, SavesAtMostEveryFiveSecondsButSlouchesAndFixesAtOnce
 TEST_F(StatisticsStoreTest, TicksOutsideZeroToFiveSecondsAreIgnoredCompletely) {
     auto& s = open();
     s.addMonitored(4.999);
-    EXPECT_EQ(s.today().monitoredSeconds, 4.999);
-    const auto before = s.today();
     clock.set(at("2024-06-16T00:00:10+02:00")); // ignored ticks must not even close the day
     for (double bad : {5.0, -0.1, std::nan(""), kInf, -kInf}) {
         s.addMonitored(bad);
         s.addSlouched(bad);
     }
-    EXPECT_EQ(s.today(), before);
-    EXPECT_TRUE(s.history().empty());
-    EXPECT_EQ(storage.writes(), 1u);
+    EXPECT_EQ(s.today(), (DailyStats{today, 4.999, 0, 0, 0}));
+    EXPECT_TRUE(s.history().empty() && storage.writes() == 1);
 }
 
 TEST_F(StatisticsStoreTest, FailedSaveKeepsTheFiguresAndSavePendingChangesRetries) {
@@ -170,13 +151,11 @@ TEST_F(StatisticsStoreTest, FailedSaveKeepsTheFiguresAndSavePendingChangesRetrie
     clock.advance(1);
     s.addMonitored(1);
     EXPECT_EQ(storage.writes(), 1u) << "a failed write counts as a save for the throttle";
-    s.addSlouched(1);
     s.savePendingChanges();
-    EXPECT_EQ(storage.writes(), 2u) << "the failed save left changes pending";
     storage.failWrites = false;
     s.savePendingChanges();
-    ASSERT_EQ(storage.writes(), 3u);
-    EXPECT_EQ(decoded(storage.file).back(), (DailyStats{today, 1, 1, 1, 0}));
+    ASSERT_EQ(storage.writes(), 3u) << "the failed save left changes pending";
+    EXPECT_EQ(decoded(storage.file).back(), (DailyStats{today, 1, 0, 1, 0}));
     s.savePendingChanges();
     EXPECT_EQ(storage.writes(), 3u);
 }
@@ -192,9 +171,6 @@ TEST_F(StatisticsStoreTest, ClockSetBackKeepsSavingAndCountingIntoToday) {
     EXPECT_EQ(storage.writes(), 2u) << "and the throttle counts from the new time";
     EXPECT_TRUE(s.history().empty()) << "no second record for the earlier day";
     EXPECT_EQ(s.today(), (DailyStats{today, 3, 0, 0, 0}));
-    clock.set(at("2024-06-16T00:00:00+02:00"));
-    s.addMonitored(1);
-    EXPECT_EQ(s.history().size(), 1u);
 }
 
 TEST_F(StatisticsStoreTest, FirstOperationOfANewDayClosesTheOldOneAndSavesAtOnce) {
@@ -204,101 +180,236 @@ TEST_F(StatisticsStoreTest, FirstOperationOfANewDayClosesTheOldOneAndSavesAtOnce
     QObject::connect(&s, &StatisticsStore::todayChanged, [&] { ++todaySignals; });
     QObject::connect(&s, &StatisticsStore::historyChanged, [&] { ++historySignals; });
     clock.set(at("2024-06-15T23:59:59+02:00"));
-    s.addMonitored(0);
-    s.addSlouched(0);
-    EXPECT_EQ(todaySignals, 0) << "only real changes are told";
+    s.addMonitored(0); // no change, no signal
     s.addMonitored(1);
     s.recordSlouch();
     const auto closed = s.today();
     const auto before = storage.writes();
-
     clock.set(at("2024-06-16T00:00:00+02:00"));
     s.recordFix();
     ASSERT_EQ(storage.writes(), before + 2) << "once for the new day, once for the fix";
     EXPECT_EQ(decoded(storage.attempts[before].bytes),
               (std::vector{closed, DailyStats::freshDay(at("2024-06-16T00:00:00+02:00"))}));
-    EXPECT_EQ(s.history(), std::vector{closed});
     EXPECT_EQ(std::pair(todaySignals, historySignals), std::pair(4, 1));
-
     clock.set(at("2024-06-20T08:00:00+02:00"));
     s.addMonitored(1);
     EXPECT_EQ(s.history().size(), 2u) << "quiet days in between get no record";
-    EXPECT_EQ(s.today().date, at("2024-06-20T00:00:00+02:00"));
 }
 
 TEST_F(StatisticsStoreTest, HistoryIsTrimmedToNinetyDaysAtADayChangeOnly) {
     auto past = pastDays(130);
-    past.push_back(DailyStats{today, 1, 0, 0, 0});
-    auto& s = openWith(fileOf(past));
+    auto& s = open(fileOf(past));
     s.recordSlouch();
-    EXPECT_EQ(s.history().size(), 130u) << "a long file is not trimmed on loading";
-    EXPECT_EQ(written().size(), 131u);
+    EXPECT_EQ(written().size(), 131u) << "a long file is not trimmed on loading";
     clock.set(at("2024-06-16T09:00:00+02:00"));
     s.addMonitored(1);
     ASSERT_EQ(s.history().size(), 90u);
     EXPECT_EQ(s.history().front(), past[41]) << "the newest days are kept";
-    EXPECT_EQ(s.history().back().date, today);
     EXPECT_EQ(written().size(), 91u);
-    clock.set(at("2024-06-17T09:00:00+02:00"));
-    s.addMonitored(1);
-    EXPECT_EQ(s.history().size(), 90u) << "91 is one too many";
 }
 
-TEST_F(StatisticsStoreTest, SwitchingTheTimeZoneIsNoticed) {
-    auto& s = open(); // 10:00 in Berlin, 08:00 UTC
-    s.addMonitored(1);
+TEST_F(StatisticsStoreTest, SwitchingTheTimeZoneIsNoticedAndRecentDaysEndWithToday) {
+    auto& s = open(fileOf(pastDays(20)));                  // 10:00 in Berlin, 08:00 UTC
     calendar.setTimeZone(QTimeZone("Pacific/Kiritimati")); // 22:00 the same day there
     s.addMonitored(1);
-    EXPECT_TRUE(s.history().empty());
+    EXPECT_EQ(s.history().size(), 20u);
     clock.advance(2.5 * 3600); // past midnight in Kiritimati, still the 15th in Berlin
     s.addMonitored(1);
-    ASSERT_EQ(s.history().size(), 1u);
     EXPECT_EQ(s.today().date, at("2024-06-16T00:00:00+14:00"));
-}
 
-TEST_F(StatisticsStoreTest, RecentDaysAreTheLatestHistoryFollowedByToday) {
-    auto& s = openWith(fileOf(pastDays(20)));
     const auto days = s.recentDays(7);
     ASSERT_EQ(days.size(), 7u);
-    EXPECT_EQ(days.front(), s.history()[14]);
+    EXPECT_EQ(days.front(), s.history()[15]);
     EXPECT_EQ(days.back(), s.today());
-    EXPECT_TRUE(s.recentDays(0).empty());
-    EXPECT_TRUE(s.recentDays(-3).empty());
-    EXPECT_EQ(s.recentDays(1), std::vector{s.today()});
-    EXPECT_EQ(s.recentDays(1000).size(), 21u);
+    EXPECT_TRUE(s.recentDays(0).empty() && s.recentDays(-3).empty());
+    EXPECT_EQ(s.recentDays(1000).size(), 22u);
 }
 
-TEST(StatisticsStoreRollover, NewRecordStartsWhereTheZonesNextDayStarts) {
-    struct {
-        const char* zone;
-        const char* lastMoment; // in the day that ends
-        const char* nextStart;
-    } const cases[] = {
-        {"America/New_York", "2024-03-10T00:00:00-05:00", "2024-03-11T00:00:00-04:00"}, // 23 h
-        {"America/New_York", "2024-11-03T01:30:00-05:00", "2024-11-04T00:00:00-05:00"}, // 25 h
-        {"Australia/Lord_Howe", "2024-10-06T00:00:00+10:30", "2024-10-07T00:00:00+11:00"},
-        {"Australia/Lord_Howe", "2024-04-07T01:45:00+10:30", "2024-04-08T00:00:00+10:30"},
-        // the next day has no midnight and starts at 01:00
-        {"America/Sao_Paulo", "2018-11-03T23:59:59-03:00", "2018-11-04T01:00:00-02:00"},
-        // the next day is skipped: after the 29th comes the 31st
-        {"Pacific/Apia", "2011-12-29T23:59:00-10:00", "2011-12-31T00:00:00+14:00"},
-        // midnight repeats: the repeated hour still belongs to the old day
-        {"Asia/Beirut", "2022-10-29T23:30:00+02:00", "2022-10-30T00:00:00+02:00"},
+// Each day runs from its first local instant to the next day's, and the store
+// opens a new record exactly there.
+TEST(LocalCalendar, DaysEndWhereTheNextDayStartsAndTheStoreRollsOverThere) {
+    const struct {
+        const char *zone, *inside, *start, *nextStart;
+    } cases[] = {
+        // 23 and 25 hours
+        {"America/New_York", "2024-03-10T12:00:00-04:00", "2024-03-10T00:00:00-05:00",
+         "2024-03-11T00:00:00-04:00"},
+        {"America/New_York", "2024-11-03T01:30:00-05:00", "2024-11-03T00:00:00-04:00",
+         "2024-11-04T00:00:00-05:00"},
+        // 23.5 hours (02:00 becomes 02:30) and 24.5 (02:00 back to 01:30)
+        {"Australia/Lord_Howe", "2024-10-06T12:00:00+11:00", "2024-10-06T00:00:00+10:30",
+         "2024-10-07T00:00:00+11:00"},
+        {"Australia/Lord_Howe", "2024-04-07T23:59:59+10:30", "2024-04-07T00:00:00+11:00",
+         "2024-04-08T00:00:00+10:30"},
+        // Midnight was skipped: the 4th began at 01:00; the 3rd lasted to its end.
+        {"America/Sao_Paulo", "2018-11-04T10:00:00-02:00", "2018-11-04T01:00:00-02:00",
+         "2018-11-05T00:00:00-02:00"},
+        {"America/Sao_Paulo", "2018-11-04T02:59:59Z", "2018-11-03T00:00:00-03:00",
+         "2018-11-04T01:00:00-02:00"},
+        // Samoa went from the end of the 29th (-10:00) to the 31st (+14:00).
+        {"Pacific/Apia", "2011-12-29T23:59:59-10:00", "2011-12-29T00:00:00-10:00",
+         "2011-12-31T00:00:00+14:00"},
+        // Midnight repeated: the repeated hour still belongs to the old day.
+        {"Asia/Beirut", "2022-10-29T23:30:00+02:00", "2022-10-29T00:00:00+03:00",
+         "2022-10-30T00:00:00+02:00"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.lastMoment);
-        ManualClock clock(at(c.lastMoment));
+        SCOPED_TRACE(c.inside);
+        ASSERT_TRUE(QTimeZone(c.zone).isValid()) << "is tzdata installed?";
         LocalCalendar calendar{QTimeZone(c.zone)};
+        const auto day = calendar.dayContaining(at(c.inside));
+        EXPECT_EQ(day, (LocalCalendar::Day{at(c.start), at(c.nextStart)}));
+        EXPECT_EQ(calendar.dayContaining(day.start), day);
+        EXPECT_EQ(calendar.dayContaining(day.start - 0.001).nextStart, day.start);
+
+        ManualClock clock(at(c.inside));
         FakeStatsStorage storage;
         StatisticsStore store(storage, clock, calendar);
         store.addMonitored(1);
-        const Instant started = store.today().date;
-        clock.set(at(c.nextStart) - 0.001);
+        clock.set(day.nextStart - 0.001);
         store.addMonitored(1);
         EXPECT_TRUE(store.history().empty()) << "not yet";
-        clock.set(at(c.nextStart));
+        clock.set(day.nextStart);
         store.addMonitored(1);
-        EXPECT_EQ(store.history(), (std::vector{DailyStats{started, 2, 0, 0, 0}}));
-        EXPECT_EQ(store.today(), (DailyStats{at(c.nextStart), 1, 0, 0, 0}));
+        EXPECT_EQ(store.history(), (std::vector{DailyStats{day.start, 2, 0, 0, 0}}));
+        EXPECT_EQ(store.today(), (DailyStats{day.nextStart, 1, 0, 0, 0}));
     }
+    EXPECT_EQ(LocalCalendar(QTimeZone("Pacific/Apia")).startOfDate(QDate(2011, 12, 30)),
+              at("2011-12-31T00:00:00+14:00"))
+        << "a missing date starts where the next one that exists does";
+    EXPECT_TRUE(LocalCalendar(QTimeZone("America/New_York"))
+                    .isSameDay(at("2024-11-03T01:30:00-04:00"), at("2024-11-03T01:30:00-05:00")));
+}
+
+TEST(LocalCalendar, DaysTileTimeWithoutGapsAcrossTheYears) {
+    for (const char* zone : {"Australia/Lord_Howe", "America/Sao_Paulo", "Pacific/Apia",
+                             "Asia/Beirut", "America/Havana", "Europe/London"}) {
+        const LocalCalendar calendar{QTimeZone(zone)};
+        auto day = calendar.dayContaining(at("2011-01-01T12:00:00Z"));
+        for (int i = 0; i < 3 * 366; ++i) {
+            const auto next = calendar.dayContaining(day.nextStart);
+            ASSERT_EQ(next.start, day.nextStart) << zone << " after " << i << " days";
+            ASSERT_LE(std::abs(next.nextStart - next.start - 24 * 3600.0), 2 * 3600.0) << zone;
+            ASSERT_EQ(calendar.dayContaining(next.nextStart - 0.5), next) << zone;
+            day = next;
+        }
+    }
+}
+
+TEST(LocalCalendar, InvalidZonesAndFarAwayInstantsAreHandled) {
+    EXPECT_EQ(LocalCalendar().timeZone(), QTimeZone::systemTimeZone());
+    LocalCalendar calendar(QTimeZone("Europe/Berlin"));
+    calendar.setTimeZone(QTimeZone());
+    EXPECT_EQ(calendar.timeZone(), QTimeZone::systemTimeZone());
+    const auto early = calendar.dayContaining(Instant::distantPast());
+    EXPECT_LT(early.start, early.nextStart);
+    const auto late = calendar.dayContaining(Instant::fromReferenceSeconds(1e300));
+    EXPECT_LE(late.start, late.nextStart);
+    EXPECT_FALSE(calendar.localDate(Instant::fromReferenceSeconds(-1e300)).isNull());
+}
+
+namespace {
+
+// Answers the dialog with a scripted path, running `during` while it is open.
+class InsightCardSaverTest : public ::testing::Test, public SaveLocationChooser {
+protected:
+    std::optional<QString> chooseSaveLocation(const SaveRequest& request) override {
+        requests.push_back(request);
+        if (during) {
+            during();
+        }
+        return answer;
+    }
+    void open(const char* zone, const char* now, const std::vector<DailyStats>& past = {}) {
+        time.jumpClock(at(now));
+        calendar.setTimeZone(QTimeZone(zone));
+        storage.loaded = {StatsStorage::Loaded::Outcome::read, fileOf(past)};
+        store = std::make_unique<StatisticsStore>(storage, time.clock(), calendar);
+        saver = std::make_unique<InsightCardSaver>(*store, calendar, *this, time,
+                                                   [this](const std::vector<DailyStats>& days) {
+                                                       rendered.push_back(days);
+                                                       return bytes;
+                                                   });
+    }
+    void click() {
+        saver->saveInsightCard();
+        time.advance(1);
+    }
+
+    VirtualTime time;
+    LocalCalendar calendar;
+    FakeStatsStorage storage;
+    std::unique_ptr<StatisticsStore> store;
+    std::unique_ptr<InsightCardSaver> saver;
+    std::optional<QByteArray> bytes = QByteArray("first card");
+    std::vector<std::vector<DailyStats>> rendered;
+    std::optional<QString> answer;
+    std::function<void()> during;
+    std::vector<SaveRequest> requests;
+    QTemporaryDir folder;
+};
+
+} // namespace
+
+// The card is made at the click, of the last 7 days; the dialog opens 120 ms
+// after the last click, and what was made then replaces the chosen file.
+TEST_F(InsightCardSaverTest, RendersAtTheClickAsksAfterThePauseAndWritesThoseBytes) {
+    open("Europe/Berlin", "2024-06-15T15:00:00+02:00", pastDays(9));
+    answer = folder.filePath("card.png");
+    writeAll(*answer, "an older card");
+    saver->saveInsightCard();
+    time.advance(0.05);
+    bytes = QByteArray("card of the moment");
+    saver->saveInsightCard(); // a second click while the first waits replaces it
+    ASSERT_EQ(rendered.size(), 2u);
+    EXPECT_EQ(rendered[1], store->recentDays(7));
+    bytes = QByteArray("a later card");
+    store->recordSlouch(); // after the click: not on the saved card
+
+    time.advance(0.119);
+    EXPECT_TRUE(requests.empty()) << "the panel gets 120 ms to close first";
+    time.advance(0.002);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0],
+              (SaveRequest{"Save Insight Card", "backbeacon-2024-06-15.png", "image/png", true}));
+    EXPECT_EQ(readAll(*answer), "card of the moment");
+    EXPECT_EQ(entries(folder.path()), QStringList{"card.png"}) << "no temporary file left";
+    time.advance(10);
+    EXPECT_EQ(requests.size(), 1u) << "one dialog per request";
+    EXPECT_EQ(rendered.size(), 2u);
+}
+
+// Today's record is dated at its local midnight, east of UTC still the day before there.
+TEST_F(InsightCardSaverTest, ProposedNameCarriesTheLocalDayOfTodaysRecord) {
+    for (const auto& [zone, now] : {std::pair{"Pacific/Auckland", "2026-12-06T08:00:00+13:00"},
+                                    {"Asia/Tokyo", "2026-12-06T00:30:00+09:00"},
+                                    {"America/Los_Angeles", "2026-12-06T23:30:00-08:00"}}) {
+        open(zone, now);
+        EXPECT_EQ(saver->proposedFileName(), "backbeacon-2026-12-06.png") << zone;
+    }
+}
+
+// Each ends quietly, without a file and without a second dialog.
+TEST_F(InsightCardSaverTest, CancelWriteErrorsAndNoCardEndQuietly) {
+    open("Europe/Berlin", "2026-12-06T15:00:00+01:00");
+    // Cancelled, or no path; a click while the dialog is open does not stack another.
+    during = [this] {
+        if (requests.size() == 1) {
+            click();
+        }
+    };
+    click();
+    during = nullptr;
+    answer = QString();
+    click();
+    EXPECT_EQ(requests.size(), 2u);
+    writeAll(folder.filePath("plain"), "not a folder");
+    answer = folder.filePath("plain/card.png");
+    click();
+    EXPECT_EQ(entries(folder.path()), QStringList{"plain"});
+    EXPECT_EQ(readAll(folder.filePath("plain")), "not a folder");
+    bytes.reset(); // no card, no dialog
+    click();
+    EXPECT_EQ(requests.size(), 3u);
+    EXPECT_EQ(rendered.size(), 4u);
 }

@@ -1,29 +1,29 @@
 #include "stats/StatsFile.h"
 
 #include "Files.h"
+#include "ManualClock.h"
+#include "ScratchMount.h"
+#include "model/RecordJson.h"
+#include "stats/StatisticsStore.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <optional>
-#include <string>
-#include <vector>
+#include <memory>
 
 using namespace backbeacon;
 using namespace backbeacon::testing;
+using Outcome = StatsStorage::Loaded::Outcome;
 
 namespace {
 
-// The real calls, one of which can be made to fail.
+// The real calls; those numbered in fail() (0-based from then on; unlink and
+// mkdir not counted) fail with EIO.
 class FaultyPosix final : public Posix {
 public:
-    // Call number `n` from now on (0-based; unlink and mkdir are not counted)
-    // fails with EIO.
-    void failCall(int n) { failCalls({n}); }
-    // Several calls fail, each as failCall() describes.
-    void failCalls(std::vector<int> n) {
-        m_failAt = std::move(n);
+    void fail(std::vector<int> at = {}) {
+        failAt = std::move(at);
         calls = 0;
         log.clear();
     }
@@ -58,14 +58,12 @@ private:
     bool fails(char kind, bool interruptible = false) {
         log += kind;
         const int call = calls++;
-        const bool failing = std::ranges::find(m_failAt, call) != m_failAt.end();
+        const bool failing = std::ranges::find(failAt, call) != failAt.end();
         errno = failing ? EIO : EINTR;
         return failing || (interruptible && call % 2 == 0);
     }
-    std::vector<int> m_failAt;
+    std::vector<int> failAt;
 };
-
-using Outcome = StatsStorage::Loaded::Outcome;
 
 class StatsFileTest : public ::testing::Test {
 protected:
@@ -79,37 +77,28 @@ protected:
 
 } // namespace
 
-TEST_F(StatsFileTest, ReplaceMakesTheFolderAndLoadGivesTheBytesBack) {
+TEST_F(StatsFileTest, WritesPrivatelyInFullDespiteShortAndInterruptedCallsButGivesUpWhenStuck) {
     StatsFile inner(dir.filePath("Backbeacon"), posix); // a folder removed while running
     EXPECT_EQ(inner.load().outcome, Outcome::missing);
-    ASSERT_TRUE(inner.replace(newBytes, false));
-    const auto loaded = inner.load();
-    EXPECT_EQ(loaded.outcome, Outcome::read);
-    EXPECT_EQ(loaded.bytes, newBytes);
-    EXPECT_EQ(entries(inner.folder()), QStringList{"stats.json"});
-    EXPECT_EQ(modeOf(inner.filePath()), 0600u);
-}
-
-TEST_F(StatsFileTest, ShortAndInterruptedWritesGoOnButWritesWithoutProgressGiveUp) {
     posix.maxWrite = 1000;
     posix.interrupt = true;
-    ASSERT_TRUE(file.replace(newBytes, false));
+    ASSERT_TRUE(inner.replace(newBytes, true)) << "nothing to keep aside is no failure";
     EXPECT_GE(posix.calls, 80);
-    EXPECT_EQ(readAll(path), newBytes);
-    EXPECT_EQ(modeOf(path), 0600u) << "statistics are nobody else's business";
-    EXPECT_EQ(file.load().bytes, newBytes) << "reads are retried after EINTR too";
+    EXPECT_EQ(inner.load().bytes, newBytes) << "reads are retried after EINTR too";
+    EXPECT_EQ(entries(inner.folder()), QStringList{"stats.json"});
+    EXPECT_EQ(modeOf(inner.filePath()), 0600u) << "statistics are nobody else's business";
 
     posix.stuck = true;
-    EXPECT_FALSE(file.replace(oldBytes, false));
-    EXPECT_EQ(readAll(path), newBytes);
-    EXPECT_EQ(entries(dir.path()), QStringList{"stats.json"});
+    EXPECT_FALSE(inner.replace(oldBytes, false));
+    EXPECT_EQ(readAll(inner.filePath()), newBytes);
+    EXPECT_EQ(entries(inner.folder()), QStringList{"stats.json"});
 }
 
 TEST_F(StatsFileTest, FailureAtAnyStepLosesNothingAndLeavesNoTemporary) {
     posix.maxWrite = 4096; // so a failure can strike after part of the data is out
     for (const bool keepAside : {false, true}) {
         writeAll(path, oldBytes);
-        posix.failCall(-1);
+        posix.fail();
         ASSERT_TRUE(file.replace(newBytes, keepAside));
         // Written in full, flushed and closed before the rename; the folder synced after it.
         EXPECT_EQ(posix.log, "o" + std::string(10, 'w') + (keepAside ? "fcmm" : "fcm") + "ofc");
@@ -118,127 +107,165 @@ TEST_F(StatsFileTest, FailureAtAnyStepLosesNothingAndLeavesNoTemporary) {
             SCOPED_TRACE(::testing::Message() << "keepAside " << keepAside << " step " << step);
             QFile::remove(file.unreadablePath());
             writeAll(path, oldBytes);
-            posix.failCall(step);
+            posix.fail({step});
             const bool saved = file.replace(newBytes, keepAside);
             if (posix.calls <= step) {
-                EXPECT_TRUE(saved);
                 EXPECT_GT(step, 15) << "too few steps: the failures never struck";
                 break;
             }
             EXPECT_EQ(saved, step > rename) << "only a failure after the rename may succeed";
-            // The new file is in place, or the old one whole where it was, moved
-            // aside or not; a file that was replaced is kept in the copy when asked.
-            const std::string now = readAll(path);
-            EXPECT_EQ(now, saved ? newBytes : oldBytes);
+            // The new file in place, or the old one whole; a replaced one kept aside when asked.
+            EXPECT_EQ(readAll(path), saved ? newBytes : oldBytes);
+            EXPECT_EQ(file.leftoverTemporaries(), QStringList());
             if (keepAside && saved) {
                 EXPECT_EQ(readAll(file.unreadablePath()), oldBytes);
             }
-            EXPECT_EQ(file.leftoverTemporaries(), QStringList());
-            posix.failCall(-1);
+            posix.fail();
             EXPECT_TRUE(file.replace(newBytes, keepAside)) << "the next save works";
-            EXPECT_EQ(readAll(path), newBytes);
             if (keepAside && !saved) {
                 EXPECT_EQ(readAll(file.unreadablePath()), oldBytes);
             }
         }
     }
-    // Nothing is moved aside before the new data is written.
     QFile::remove(file.unreadablePath());
-    posix.failCall(1); // the first write
+    posix.fail({1}); // the first write: nothing is moved aside before the data is out
     EXPECT_FALSE(file.replace(newBytes, true));
     EXPECT_EQ(entries(dir.path()), QStringList{"stats.json"});
 }
 
-// The new file's rename fails and so does putting the old one back: its bytes
-// are still in the aside copy, and the next save works.
+// The commit fails and so does putting the old file back: its bytes are still
+// in the aside copy, and the next save works.
 TEST_F(StatsFileTest, AFailedPutBackLeavesTheOldBytesInTheCopy) {
     writeAll(path, oldBytes);
-    posix.failCall(-1);
+    posix.fail();
     ASSERT_TRUE(file.replace(newBytes, true));
-    const int commitRename = static_cast<int>(posix.log.find("mm")) + 1;
+    const int commit = static_cast<int>(posix.log.find("mm")) + 1;
     writeAll(path, oldBytes);
     QFile::remove(file.unreadablePath());
-    posix.failCalls({commitRename, commitRename + 1});
+    posix.fail({commit, commit + 1});
     EXPECT_FALSE(file.replace(newBytes, true));
-    EXPECT_EQ(posix.log.substr(static_cast<std::size_t>(commitRename) - 1), "mmm")
-        << "aside, the failed commit, the failed put-back";
+    EXPECT_EQ(posix.log.substr(static_cast<std::size_t>(commit) - 1), "mmm");
     EXPECT_EQ(readAll(path), "<missing>");
     EXPECT_EQ(readAll(file.unreadablePath()), oldBytes);
     EXPECT_EQ(file.leftoverTemporaries(), QStringList());
-    posix.failCall(-1);
+    posix.fail();
     EXPECT_TRUE(file.replace(newBytes, false));
     EXPECT_EQ(readAll(path), newBytes);
 }
 
-TEST_F(StatsFileTest, UnreadableFileIsKeptAsideWhenReplaced) {
+TEST_F(StatsFileTest, OnlyAskedForSavesKeepTheCurrentFileAsideTheNewestCopyWinning) {
     writeAll(path, "garbage 1");
     ASSERT_TRUE(file.replace(newBytes, true));
     writeAll(path, "garbage 2");
     ASSERT_TRUE(file.replace(oldBytes, true));
-    EXPECT_EQ(readAll(file.unreadablePath()), "garbage 2") << "the newer copy wins";
-    EXPECT_EQ(readAll(path), oldBytes);
     ASSERT_TRUE(file.replace(newBytes, false));
-    EXPECT_EQ(readAll(file.unreadablePath()), "garbage 2") << "an ordinary save leaves it";
+    EXPECT_EQ(readAll(file.unreadablePath()), "garbage 2");
+    EXPECT_EQ(readAll(path), newBytes);
     EXPECT_EQ(entries(dir.path()), (QStringList{"stats.json", "stats.json.unreadable"}));
 }
 
-TEST_F(StatsFileTest, FilesThatCannotBeReadWholeLoadAsUnreadable) {
+TEST_F(StatsFileTest, LoadFindsUnreadableFilesAndRemovesOnlyItsOwnLeftoverTemporaries) {
     writeAll(path, oldBytes);
     for (const int step : {0, 1}) { // the open, the first read
-        posix.failCall(step);
+        posix.fail({step});
         const auto loaded = file.load();
         EXPECT_EQ(loaded.outcome, Outcome::unreadable);
         EXPECT_TRUE(loaded.bytes.empty());
     }
+    posix.fail();
+    for (const char* name : {"stats.json.0123456789abcdef.tmp", "stats.json.fedcba9876543210.tmp",
+                             "stats.json.notes.tmp", "other.tmp"}) {
+        writeAll(dir.filePath(name), "");
+    }
+    EXPECT_EQ(file.leftoverTemporaries().size(), 2);
+    EXPECT_EQ(file.load().bytes, oldBytes);
+    EXPECT_EQ(entries(dir.path()),
+              (QStringList{"other.tmp", "stats.json", "stats.json.notes.tmp"}));
+
     writeAll(path, std::string(StatsFile::kMaxFileSize + 1, ' '));
     EXPECT_EQ(file.load().outcome, Outcome::unreadable);
     ASSERT_TRUE(QFile::remove(path) && QDir(dir.path()).mkdir("stats.json"));
     EXPECT_EQ(file.load().outcome, Outcome::unreadable);
 }
 
-TEST_F(StatsFileTest, LoadRemovesLeftoverTemporariesOnly) {
-    writeAll(path, oldBytes);
-    writeAll(dir.filePath("stats.json.0123456789abcdef.tmp"), "partial");
-    writeAll(dir.filePath("stats.json.fedcba9876543210.tmp"), "");
-    writeAll(dir.filePath("stats.json.notes.tmp"), "someone else's");
-    writeAll(dir.filePath("other.tmp"), "someone else's");
-    EXPECT_EQ(file.leftoverTemporaries().size(), 2);
-    EXPECT_EQ(file.load().bytes, oldBytes);
-    EXPECT_EQ(entries(dir.path()),
-              (QStringList{"other.tmp", "stats.json", "stats.json.notes.tmp"}));
-}
-
 TEST(StatsFileFolder, DataFolderFirstThenAPrivateRuntimeFolderThenTheCache) {
     const char* const names[] = {"XDG_DATA_HOME", "XDG_RUNTIME_DIR", "XDG_CACHE_HOME"};
-    std::vector<std::optional<QByteArray>> saved;
-    for (const char* name : names) {
-        saved.push_back(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name))
-                                                        : std::nullopt);
-    }
+    const QByteArray saved[] = {qgetenv(names[0]), qgetenv(names[1]), qgetenv(names[2])};
     QTemporaryDir dir;
-    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath("data")));
+    const auto set = [&](const char* name, const char* under) {
+        qputenv(name, QFile::encodeName(dir.filePath(under)));
+    };
+    set("XDG_DATA_HOME", "data");
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir.path()));
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath("cache")));
+    set("XDG_CACHE_HOME", "cache");
     EXPECT_EQ(StatsFile::defaultFolder(), dir.filePath("data/Backbeacon"));
     EXPECT_TRUE(QFileInfo(dir.filePath("data/Backbeacon")).isDir());
-
     // A plain file where the data folder should go: no mode bits, so it holds for root too.
     writeAll(dir.filePath("blocker"), "");
-    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath("blocker/data")));
+    set("XDG_DATA_HOME", "blocker/data");
     EXPECT_EQ(StatsFile::defaultFolder(), dir.filePath("Backbeacon"));
     EXPECT_EQ(modeOf(dir.filePath("Backbeacon")), 0700u);
     qunsetenv("XDG_RUNTIME_DIR");
     EXPECT_EQ(StatsFile::defaultFolder(), dir.filePath("cache/Backbeacon")) << "never in /tmp";
-
     // No folder at all: nothing is stored anywhere, least of all in "/".
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath("blocker/cache")));
+    set("XDG_CACHE_HOME", "blocker/cache");
     ASSERT_EQ(StatsFile::defaultFolder(), QString());
     StatsFile nowhere(StatsFile::defaultFolder());
-    EXPECT_EQ(nowhere.load().outcome, StatsStorage::Loaded::Outcome::missing);
+    EXPECT_EQ(nowhere.load().outcome, Outcome::missing);
     EXPECT_FALSE(nowhere.replace("[]", false));
     EXPECT_FALSE(QFileInfo::exists("/stats.json"));
-
-    for (std::size_t i = 0; i < saved.size(); ++i) {
-        saved[i] ? qputenv(names[i], *saved[i]) : qunsetenv(names[i]);
+    for (int i = 0; i < 3; ++i) {
+        saved[i].isNull() ? qunsetenv(names[i]) : qputenv(names[i], saved[i]);
     }
+}
+
+namespace {
+
+// A real full disk and a real read-only folder: a small tmpfs in a mount
+// namespace of this process's own (skipped without root).
+class MountedFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!disk.mounted()) {
+            GTEST_SKIP() << disk.reason();
+        }
+    }
+    QTemporaryDir dir;
+    ScratchMount disk{dir.path(), 16};
+    StatsFile file{dir.path()};
+    ManualClock clock{Instant::fromReferenceSeconds(800'000'000.0)};
+    LocalCalendar calendar{QTimeZone::utc()};
+};
+
+} // namespace
+
+TEST_F(MountedFolderTest, FullDiskKeepsTheOldFileWholeAndTheStoreSavesOnceThereIsRoom) {
+    ASSERT_TRUE(file.replace("{not statistics", false));
+    StatisticsStore store(file, clock, calendar);
+    ASSERT_TRUE(disk.fill(0));
+    store.recordSlouch();
+    EXPECT_EQ(store.today().slouches, 1);
+    EXPECT_EQ(readAll(file.filePath()), "{not statistics");
+    EXPECT_EQ(entries(dir.path()), (QStringList{"filler", "stats.json"})) << "no temporary left";
+    disk.release();
+    store.recordSlouch();
+    EXPECT_EQ(readAll(file.unreadablePath()), "{not statistics");
+    const auto saved = json::decodeDailyStatsArray(readAll(file.filePath()));
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->back().slouches, 2);
+}
+
+TEST_F(MountedFolderTest, ReadOnlyFolderLoadsAndFailsToSaveCleanly) {
+    const DailyStats days[] = {{clock.now() - 86'400, 60, 0, 1, 1}, {clock.now(), 60, 0, 2, 2}};
+    const std::string old = *json::encode(std::span<const DailyStats>(days));
+    ASSERT_TRUE(file.replace(old, false));
+    writeAll(dir.filePath("stats.json.00000000000000aa.tmp"), "");
+    ASSERT_TRUE(disk.makeReadOnly());
+    StatisticsStore store(file, clock, calendar);
+    EXPECT_EQ(store.today(), days[1]);
+    EXPECT_EQ(store.history(), std::vector{days[0]});
+    store.recordFix();
+    EXPECT_EQ(store.today().fixes, 3);
+    EXPECT_EQ(readAll(file.filePath()), old);
+    EXPECT_EQ(entries(dir.path()), (QStringList{"stats.json", "stats.json.00000000000000aa.tmp"}));
 }
