@@ -206,23 +206,19 @@ TEST(CameraRun, RetriesABusyOrVanishedCameraThenGivesUpWithItsStatus) {
         SCOPED_TRACE(c.what);
         std::size_t next = 0;
         std::vector<double> waits;
-        const CameraAccess camera{[&](const std::string&, double) -> OpenedCamera {
-                                      const auto [status, last] =
-                                          next < c.answers.size() ? c.answers[next] : missing;
-                                      ++next;
-                                      if (status != ExitCode::Done) {
-                                          return {nullptr, status, "no camera to be had"};
-                                      }
-                                      return {std::make_unique<ScriptedCamera>(last), status, {}};
-                                  },
-                                  [&](double seconds) {
-                                      waits.push_back(seconds);
-                                      return !c.stopWhileWaiting;
-                                  }};
+        const auto open = [&](const std::string&, double) -> OpenedCamera {
+            const auto [status, last] = next < c.answers.size() ? c.answers[next] : missing;
+            ++next;
+            return {status == ExitCode::Done ? std::make_unique<ScriptedCamera>(last) : nullptr,
+                    status, status == ExitCode::Done ? "" : "no camera to be had"};
+        };
+        const auto wait = [&](double seconds) {
+            return waits.push_back(seconds), !c.stopWhileWaiting;
+        };
         CameraOptions options;
         options.port = 9;
         std::string error;
-        EXPECT_EQ(runCamera(options, stop, camera, error), c.status) << error;
+        EXPECT_EQ(runCamera(options, stop, {open, wait}, error), c.status) << error;
         EXPECT_EQ(waits, c.waits);
         EXPECT_EQ(next, c.opened);
         if (c.status == ExitCode::CameraLost) {
