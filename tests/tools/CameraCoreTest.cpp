@@ -14,9 +14,11 @@
 #include <opencv2/calib3d.hpp>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace backbeacon::camera;
+using namespace std::string_literals;
 
 namespace {
 
@@ -24,35 +26,32 @@ ParsedOptions parse(std::vector<std::string> arguments) {
     return parseCameraOptions(arguments);
 }
 
+// A rotation by the given degrees about the axis the vector points along.
+cv::Matx33d turn(double x, double y, double z) {
+    cv::Matx33d r;
+    cv::Rodrigues(cv::Vec3d(x, y, z) * (M_PI / 180), r);
+    return r;
+}
+
 } // namespace
 
-TEST(CameraOptions, ReadsEachOptionInEitherSpelling) {
-    // The app's port, the first camera that works and Debian's model unless
-    // told otherwise.
+TEST(CameraOptions, ReadsEachOptionInEitherSpellingAndRefusesWhatCannotBeMeant) {
+    // The app's port and the first camera that works unless told otherwise.
     const ParsedOptions none = parse({});
     ASSERT_TRUE(none.options);
-    EXPECT_EQ(none.options->port, 4242);
-    EXPECT_EQ(none.options->device, "");
-    EXPECT_FALSE(none.options->rateGiven);
-    EXPECT_EQ(none.options->model, "/usr/share/dlib/shape_predictor_68_face_landmarks.dat");
-
+    EXPECT_EQ(std::tie(none.options->port, none.options->device, none.options->rateGiven),
+              std::tuple(4242, ""s, false));
     const ParsedOptions all = parse({"--input", "head.avi", "--rate=2.5", "--port", "5000",
                                      "--model=m.dat", "--duration", "4"});
     ASSERT_TRUE(all.options) << all.error;
-    EXPECT_EQ(all.options->input, "head.avi");
-    EXPECT_EQ(all.options->rate, 2.5);
-    EXPECT_TRUE(all.options->rateGiven);
-    EXPECT_EQ(all.options->port, 5000);
-    EXPECT_EQ(all.options->model, "m.dat");
-    EXPECT_EQ(all.options->durationSeconds, 4.0);
-
+    const CameraOptions& o = *all.options;
+    EXPECT_EQ(std::tie(o.input, o.rate, o.rateGiven, o.port, o.model, o.durationSeconds),
+              std::tuple("head.avi"s, 2.5, true, 5000, "m.dat"s, std::optional(4.0)));
     const ParsedOptions device = parse({"--device=/dev/video2"});
-    ASSERT_TRUE(device.options);
+    ASSERT_TRUE(device.options) << device.error;
     EXPECT_EQ(device.options->device, "/dev/video2");
     EXPECT_TRUE(parse({"--help"}).options->help);
-}
 
-TEST(CameraOptions, RefusesWhatCannotBeMeant) {
     const std::vector<std::vector<std::string>> bad = {
         {"--rate", "0"},     {"--rate", "-3"},
         {"--rate", "nan"},   {"--rate", "61"},
@@ -65,13 +64,9 @@ TEST(CameraOptions, RefusesWhatCannotBeMeant) {
         {"-r", "5"},
     };
     for (const auto& arguments : bad) {
-        std::string joined;
-        for (const auto& a : arguments) {
-            joined += a + ' ';
-        }
         const ParsedOptions parsed = parse(arguments);
-        EXPECT_FALSE(parsed.options) << joined;
-        EXPECT_FALSE(parsed.error.empty()) << joined;
+        EXPECT_FALSE(parsed.options) << ::testing::PrintToString(arguments);
+        EXPECT_FALSE(parsed.error.empty()) << ::testing::PrintToString(arguments);
     }
 }
 
@@ -79,22 +74,16 @@ TEST(OneEuroFilter, HoldsAStillNoisySignalStillFollowsAStepAndIgnoresTimeGoingBa
     OneEuroFilter filter({0.1, 0.05, 0.5});
     std::mt19937 random(7);
     std::normal_distribution<double> noise(0, 1.0);
-    double sum = 0, sumSquares = 0;
-    int n = 0;
+    double sum = 0, squares = 0;
     for (int i = 0; i < 100; ++i) {
         const double out = filter.filter(noise(random), i * 0.1);
-        if (i >= 20) {
-            sum += out;
-            sumSquares += out * out;
-            ++n;
-        }
+        sum += i >= 20 ? out : 0;
+        squares += i >= 20 ? out * out : 0;
     }
-    const double spread = std::sqrt(sumSquares / n - (sum / n) * (sum / n));
-    EXPECT_LT(spread, 0.5) << "a still head's noise must be at least halved";
-
-    double out = 0;
+    EXPECT_LT(std::sqrt(squares / 80 - (sum / 80) * (sum / 80)), 0.5)
+        << "a still head's noise must be at least halved";
     int frames = 0;
-    for (; frames < 20 && std::fabs(out - 10) > 1; ++frames) {
+    for (double out = 0; frames < 20 && std::fabs(out - 10) > 1; ++frames) {
         out = filter.filter(10, (100 + frames) * 0.1);
     }
     EXPECT_LE(frames, 4) << "a 10° turn must show within a few frames, not lag behind";
@@ -113,34 +102,17 @@ TEST(OneEuroFilter, HoldsAStillNoisySignalStillFollowsAStepAndIgnoresTimeGoingBa
 // The generic face turned and placed as given, seen by the camera the
 // estimator assumes, is read back as that turn, in opentrack's signs.
 TEST(HeadPoseEstimator, ReadsTurnsBackInOpentrackSigns) {
-    struct Case {
-        double cameraYaw, cameraPitch, cameraRoll; // R = Rz(roll) Ry(yaw) Rx(pitch)
-        double yaw, pitch, roll;                   // opentrack
-    };
-    const Case cases[] = {
-        {0, 0, 0, 0, 0, 0},
-        // chin away from the camera: looking down, opentrack's pitch negative
-        {0, 15, 0, 0, -15, 0},
-        {0, -12, 0, 0, 12, 0},
-        // clockwise on screen: toward the left shoulder, opentrack's roll positive
-        {0, 0, 20, 0, 0, 20},
-        {0, 0, -8, 0, 0, -8},
-        // nose toward the image's left, the user's right
-        {10, 0, 0, -10, 0, 0},
-        {-6, 10, 15, 6, -10, 15},
-    };
-    const double rad = M_PI / 180;
+    // Camera yaw, pitch, roll (R = Rz(roll) Ry(yaw) Rx(pitch)), then opentrack's:
+    // chin away from the camera looks down, opentrack's pitch negative;
+    // clockwise on screen is toward the left shoulder, opentrack's roll
+    // positive; the nose toward the image's left is toward the user's right.
+    const double cases[][6] = {
+        {0, 0, 0, 0, 0, 0},   {0, 15, 0, 0, -15, 0}, {0, -12, 0, 0, 12, 0},   {0, 0, 20, 0, 0, 20},
+        {0, 0, -8, 0, 0, -8}, {10, 0, 0, -10, 0, 0}, {-6, 10, 15, 6, -10, 15}};
     const int width = 640, height = 480;
-    for (const Case& c : cases) {
-        const cv::Matx33d rx(1, 0, 0, 0, std::cos(c.cameraPitch * rad),
-                             -std::sin(c.cameraPitch * rad), 0, std::sin(c.cameraPitch * rad),
-                             std::cos(c.cameraPitch * rad));
-        const cv::Matx33d ry(std::cos(c.cameraYaw * rad), 0, std::sin(c.cameraYaw * rad), 0, 1, 0,
-                             -std::sin(c.cameraYaw * rad), 0, std::cos(c.cameraYaw * rad));
-        const cv::Matx33d rz(std::cos(c.cameraRoll * rad), -std::sin(c.cameraRoll * rad), 0,
-                             std::sin(c.cameraRoll * rad), std::cos(c.cameraRoll * rad), 0, 0, 0,
-                             1);
-        const cv::Matx33d r = rz * ry * rx;
+    for (const auto& [cameraYaw, cameraPitch, cameraRoll, yaw, pitch, roll] : cases) {
+        const cv::Matx33d r =
+            turn(0, 0, cameraRoll) * turn(0, cameraYaw, 0) * turn(cameraPitch, 0, 0);
         const cv::Vec3d t(-30, 20, 550); // mm: a little left of and above the centre
         FaceLandmarks landmarks{};
         for (const FacePoint& p : genericFace()) {
@@ -148,18 +120,15 @@ TEST(HeadPoseEstimator, ReadsTurnsBackInOpentrackSigns) {
             landmarks[p.landmark] = {width / 2.0 + width * seen[0] / seen[2],
                                      height / 2.0 + width * seen[1] / seen[2]};
         }
-        HeadPoseEstimator estimator;
-        const auto pose = estimator.estimate(landmarks, width, height);
+        const auto pose = HeadPoseEstimator().estimate(landmarks, width, height);
         ASSERT_TRUE(pose);
-        SCOPED_TRACE(testing::Message() << "yaw " << c.cameraYaw << " pitch " << c.cameraPitch
-                                        << " roll " << c.cameraRoll);
-        EXPECT_NEAR(pose->yaw, c.yaw, 0.01);
-        EXPECT_NEAR(pose->pitch, c.pitch, 0.01);
-        EXPECT_NEAR(pose->roll, c.roll, 0.01);
+        SCOPED_TRACE(::testing::Message()
+                     << cameraYaw << ", " << cameraPitch << ", " << cameraRoll);
+        EXPECT_NEAR(pose->yaw, yaw, 0.01);
+        EXPECT_NEAR(pose->pitch, pitch, 0.01);
+        EXPECT_NEAR(pose->roll, roll, 0.01);
         // Position in cm: x toward the user's right (image left), y up.
-        EXPECT_NEAR(pose->x, 3.0, 0.01);
-        EXPECT_NEAR(pose->y, -2.0, 0.01);
-        EXPECT_NEAR(pose->z, 55.0, 0.01);
+        EXPECT_NEAR(cv::norm(cv::Vec3d(pose->x, pose->y, pose->z) - cv::Vec3d(3, -2, 55)), 0, 0.01);
     }
 }
 
@@ -171,49 +140,38 @@ TEST(V4l2Frames, BecomeGreyPictures) {
                                              40, 128, 50, 128, 60, 128, 9, 9};
     const std::vector<unsigned char> greyBytes = {10, 20, 30, 9, 40, 50, 60, 9};
     const cv::Mat expected = (cv::Mat_<unsigned char>(2, 3) << 10, 20, 30, 40, 50, 60);
-    struct Case {
-        const char* what;
-        const std::vector<unsigned char>* bytes;
-        std::size_t size;
-        RawLayout layout;
-        bool converts;
-    };
-    const Case cases[] = {
-        {"yuyv", &yuyv, yuyv.size(), {3, 2, 8, true}, true},
-        {"grey", &greyBytes, greyBytes.size(), {3, 2, 4, false}, true},
-        {"yuyv, short", &yuyv, yuyv.size() - 1, {3, 2, 8, true}, false},
-        {"rows narrower than the picture", &yuyv, yuyv.size(), {5, 2, 8, true}, false},
-        {"no picture", &yuyv, yuyv.size(), {0, 0, 8, true}, false},
-    };
-    for (const Case& c : cases) {
+    const std::tuple<const char*, const std::vector<unsigned char>&, std::size_t, RawLayout, bool>
+        cases[] = {
+            {"yuyv", yuyv, yuyv.size(), {3, 2, 8, true}, true},
+            {"grey", greyBytes, greyBytes.size(), {3, 2, 4, false}, true},
+            {"yuyv, short", yuyv, yuyv.size() - 1, {3, 2, 8, true}, false},
+            {"rows narrower than the picture", yuyv, yuyv.size(), {5, 2, 8, true}, false},
+            {"no picture", yuyv, yuyv.size(), {0, 0, 8, true}, false},
+        };
+    for (const auto& [what, bytes, size, layout, converts] : cases) {
         cv::Mat grey;
-        EXPECT_EQ(greyFromRaw(c.bytes->data(), c.size, c.layout, grey), c.converts) << c.what;
-        if (c.converts) {
-            ASSERT_EQ(grey.type(), CV_8UC1) << c.what;
-            EXPECT_EQ(cv::countNonZero(grey != expected), 0) << c.what;
+        EXPECT_EQ(greyFromRaw(bytes.data(), size, layout, grey), converts) << what;
+        if (converts) {
+            ASSERT_EQ(grey.type(), CV_8UC1) << what;
+            EXPECT_EQ(cv::countNonZero(grey != expected), 0) << what;
         }
     }
 }
 
 namespace {
 
-// A camera that gives `frames` blank frames, then says it was lost (or, for
-// the last one a test opens, that it ended, to finish the run).
+// A camera that gives 3 blank frames, then reports `last` (lost, or ended).
 class ScriptedCamera final : public FrameSource {
 public:
-    ScriptedCamera(int frames, Read last) : m_left(frames), m_last(last) {}
+    explicit ScriptedCamera(Read last) : m_last(last) {}
     Read read(cv::Mat& image, double& seconds) override {
-        if (m_left-- <= 0) {
-            return m_last;
-        }
         image = cv::Mat(480, 640, CV_8UC1, cv::Scalar(128));
         seconds = m_seconds += 0.1;
-        return Read::Frame;
+        return m_seconds < 0.35 ? Read::Frame : m_last;
     }
     bool realTime() const override { return true; }
 
 private:
-    int m_left;
     Read m_last;
     double m_seconds = 0;
 };
@@ -224,65 +182,45 @@ private:
 // ending the run), or a failure; the waits between attempts are recorded,
 // not waited, and a stop may come during one.
 TEST(CameraRun, RetriesABusyOrVanishedCameraThenGivesUpWithItsStatus) {
-    enum Answer { Busy, Missing, Lost, Works };
+    using Answer = std::pair<ExitCode, FrameSource::Read>; // a camera when Done
+    const Answer busy{ExitCode::CameraBusy, {}}, missing{ExitCode::NoCamera, {}},
+        lost{ExitCode::Done, FrameSource::Read::Lost},
+        works{ExitCode::Done, FrameSource::Read::End};
     const struct {
         const char* what;
         std::vector<Answer> answers;
         ExitCode status;
         std::vector<double> waits;
-        int opened;
+        std::size_t opened;
         bool stopWhileWaiting = false;
     } cases[] = {
-        {"no camera: no retry", {Missing}, ExitCode::NoCamera, {}, 1},
-        {"busy at first, then free", {Busy, Busy, Works}, ExitCode::Done, {1, 2}, 3},
-        {"busy for good",
-         {Busy, Busy, Busy, Busy, Busy, Busy},
-         ExitCode::CameraBusy,
-         {1, 2, 4, 8},
-         5},
-        {"unplugged and back", {Lost, Missing, Works}, ExitCode::Done, {1}, 3},
-        {"unplugged for good",
-         {Lost, Missing, Missing, Missing, Missing, Missing},
-         ExitCode::CameraLost,
-         {1, 2, 4, 8},
-         6},
-        {"stopped while waiting", {Busy, Works}, ExitCode::Done, {1}, 1, true},
+        {"no camera: no retry", {missing}, ExitCode::NoCamera, {}, 1},
+        {"busy at first, then free", {busy, busy, works}, ExitCode::Done, {1, 2}, 3},
+        {"busy for good", {busy, busy, busy, busy, busy}, ExitCode::CameraBusy, {1, 2, 4, 8}, 5},
+        {"unplugged and back", {lost, missing, works}, ExitCode::Done, {1}, 3},
+        {"unplugged for good", {lost}, ExitCode::CameraLost, {1, 2, 4, 8}, 6},
+        {"stopped while waiting", {busy, works}, ExitCode::Done, {1}, 1, true},
     };
     StopSignal stop;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         std::size_t next = 0;
         std::vector<double> waits;
-        const CameraAccess camera{
-            [&](const std::string&, double) -> OpenedCamera {
-                const Answer answer = next < c.answers.size() ? c.answers[next] : Missing;
-                ++next;
-                switch (answer) {
-                case Busy:
-                    return {nullptr, ExitCode::CameraBusy, "camera is in use"};
-                case Missing:
-                    return {nullptr, ExitCode::NoCamera, "no camera found"};
-                case Lost:
-                    return {std::make_unique<ScriptedCamera>(3, FrameSource::Read::Lost),
-                            ExitCode::Done,
-                            {}};
-                case Works:
-                    break;
-                }
-                return {std::make_unique<ScriptedCamera>(3, FrameSource::Read::End),
-                        ExitCode::Done,
-                        {}};
-            },
-            [&](double seconds) {
-                waits.push_back(seconds);
-                return !c.stopWhileWaiting;
-            }};
+        const auto open = [&](const std::string&, double) -> OpenedCamera {
+            const auto [status, last] = next < c.answers.size() ? c.answers[next] : missing;
+            ++next;
+            return {status == ExitCode::Done ? std::make_unique<ScriptedCamera>(last) : nullptr,
+                    status, status == ExitCode::Done ? "" : "no camera to be had"};
+        };
+        const auto wait = [&](double seconds) {
+            return waits.push_back(seconds), !c.stopWhileWaiting;
+        };
         CameraOptions options;
         options.port = 9;
         std::string error;
-        EXPECT_EQ(runCamera(options, stop, camera, error), c.status) << error;
+        EXPECT_EQ(runCamera(options, stop, {open, wait}, error), c.status) << error;
         EXPECT_EQ(waits, c.waits);
-        EXPECT_EQ(next, static_cast<std::size_t>(c.opened));
+        EXPECT_EQ(next, c.opened);
         if (c.status == ExitCode::CameraLost) {
             EXPECT_NE(error.find("stopped delivering"), std::string::npos) << error;
         }

@@ -1,0 +1,267 @@
+// backbeacon-camera on real portraits (scripts/test-photos.sh fetches them):
+// its tracking of heads moved by known amounts, then the tool as the app runs
+// it, its datagrams read with the app's own parser.
+#include "OpentrackSender.h"
+#include "PhotoMotion.h"
+#include "backbeacon-camera/FaceTracker.h"
+#include "backbeacon-camera/HeadPipeline.h"
+#include "engine/OpentrackDatagram.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+#include <string>
+#include <tuple>
+#include <vector>
+
+using namespace backbeacon;
+using namespace backbeacon::camera;
+
+namespace {
+
+class CameraPhotos : public ::testing::TestWithParam<std::string> {
+protected:
+    // About a second to load: once for each suite here.
+    static void SetUpTestSuite() {
+        s_model = std::make_shared<const FaceModel>(BACKBEACON_DEFAULT_FACE_MODEL);
+    }
+    static void TearDownTestSuite() { s_model.reset(); }
+    void SetUp() override {
+        m_photo = photos::loadPhoto(GetParam());
+        ASSERT_FALSE(m_photo.empty()) << GetParam() << " is missing; scripts/test-photos.sh";
+    }
+
+    static inline std::shared_ptr<const FaceModel> s_model;
+    cv::Mat m_photo;
+};
+
+double spread(const std::vector<double>& values) {
+    cv::Scalar mean, deviation;
+    cv::meanStdDev(values, mean, deviation);
+    return deviation[0];
+}
+
+struct ToolRun {
+    int exitCode = -1;
+    QString errors, said;
+    std::vector<double> rolls; // the engine's, in degrees, one for each datagram
+};
+
+// The tool run on one portrait.
+class CameraTool : public CameraPhotos {
+protected:
+    QString write(const QString& name, const cv::Mat& image) {
+        const QString path = m_dir.filePath(name);
+        EXPECT_TRUE(cv::imwrite(path.toStdString(), image));
+        return path;
+    }
+    // Runs the tool to its end, gathering what reached the listener meanwhile.
+    ToolRun run(const QStringList& arguments) {
+        QProcess tool;
+        tool.start(QStringLiteral(BACKBEACON_CAMERA_EXECUTABLE),
+                   QStringList{"--port", QString::number(m_listener.port())} + arguments);
+        ToolRun run;
+        for (bool running = true; running;) {
+            running = !tool.waitForFinished(50) && tool.state() != QProcess::NotRunning;
+            for (const auto& d : m_listener.drain()) {
+                const auto sample = parseOpentrackDatagram(d.data(), d.size());
+                EXPECT_TRUE(sample) << "the app would drop this datagram";
+                run.rolls.push_back(sample ? sample->roll * 180 / M_PI : NAN);
+            }
+        }
+        run.exitCode = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
+        run.errors = QString::fromUtf8(tool.readAllStandardError());
+        run.said = QString::fromUtf8(tool.readAllStandardOutput());
+        return run;
+    }
+
+    QTemporaryDir m_dir;
+    backbeacon::testing::UdpListener m_listener;
+};
+
+} // namespace
+
+// Turned counter-clockwise on screen, the head tilts toward the right
+// shoulder: opentrack's roll goes negative by the turn. Tilted top toward the
+// camera, it looks down: opentrack's pitch falls with each step.
+TEST_P(CameraPhotos, RollFollowsTheTurnAndPitchTheTiltOfThePicture) {
+    const auto level = photos::poseOf(s_model, m_photo);
+    const auto row = photos::faceMiddleRow(s_model, m_photo);
+    ASSERT_TRUE(level && row);
+    double lastPitch = INFINITY;
+    for (double degrees : {-20.0, -10.0, 5.0, 20.0}) {
+        const auto turned = photos::poseOf(s_model, photos::rotated(m_photo, degrees));
+        const auto tilted = photos::poseOf(s_model, photos::tilted(m_photo, degrees, *row));
+        ASSERT_TRUE(turned && tilted) << degrees;
+        EXPECT_NEAR(turned->roll - level->roll, -degrees, 1.5) << degrees;
+        EXPECT_LT(tilted->pitch, lastPitch) << degrees;
+        lastPitch = tilted->pitch;
+    }
+}
+
+// The noise is seeded, so these are the figures bench_camera_pose reports.
+TEST_P(CameraPhotos, AStillHeadUnderCameraNoiseReadsStill) {
+    HeadPipeline pipeline(s_model);
+    std::vector<double> pitch, roll;
+    for (int i = 0; i < 50; ++i) {
+        const auto pose = pipeline.process(photos::withNoise(m_photo, 3, i + 1), i * 0.1);
+        ASSERT_TRUE(pose) << "frame " << i;
+        if (i >= 10) {
+            pitch.push_back(pose->pitch);
+            roll.push_back(pose->roll);
+        }
+    }
+    EXPECT_LT(spread(pitch), 0.3);
+    EXPECT_LT(spread(roll), 0.2);
+}
+
+// The face cut out with room around it, large on the right and smaller on the
+// left of a camera-sized frame, both too small for the first, coarse look: the
+// closer look has to find and compare them, and find the face again after a
+// frame without it, within half a second at 10 frames a second.
+TEST_P(CameraPhotos, FollowsTheLargestFaceAndFindsItAgainAfterLosingIt) {
+    cv::Mat grey;
+    cv::cvtColor(m_photo, grey, cv::COLOR_BGR2GRAY);
+    auto found = FaceTracker(s_model).track(grey);
+    ASSERT_TRUE(found);
+    cv::Mat points(static_cast<int>(found->size()), 2, CV_64F, found->data());
+    points.convertTo(points, CV_32F);
+    const cv::Rect face = cv::boundingRect(points.reshape(2));
+    const int side = static_cast<int>(2.2 * std::max(face.width, face.height));
+    const cv::Mat cut = grey(cv::Rect(face.x + face.width / 2 - side / 2,
+                                      face.y + face.height / 2 - side / 2, side, side) &
+                             cv::Rect(0, 0, grey.cols, grey.rows));
+    cv::Mat scene(480, 640, CV_8UC1, cv::Scalar::all(90)), big, small;
+    cv::resize(cut, big, cv::Size(330, 330), 0, 0, cv::INTER_AREA);
+    cv::resize(cut, small, cv::Size(250, 250), 0, 0, cv::INTER_AREA);
+    small.copyTo(scene(cv::Rect(20, 120, small.cols, small.rows)));
+    big.copyTo(scene(cv::Rect(300, 60, big.cols, big.rows)));
+    const cv::Mat empty(scene.size(), scene.type(), cv::Scalar::all(90));
+
+    FaceTracker tracker(s_model);
+    const auto onLargest = [&](const cv::Mat& frame) {
+        const auto l = tracker.track(frame);
+        return l && std::all_of(l->begin(), l->end(), [](const Point2& p) { return p.x > 300; });
+    };
+    for (int i = 0; i < 13; ++i) {
+        EXPECT_TRUE(onLargest(scene)) << "found, followed and confirmed on the way: " << i;
+    }
+    EXPECT_FALSE(tracker.track(empty)) << "no face in view: nothing";
+    EXPECT_FALSE(tracker.track(empty));
+    bool again = false;
+    for (int i = 0; i < 5 && !again; ++i) {
+        again = onLargest(scene);
+    }
+    EXPECT_TRUE(again);
+}
+
+INSTANTIATE_TEST_SUITE_P(Portraits, CameraPhotos,
+                         ::testing::Values("astronaut.png", "grace_hopper.jpg"),
+                         [](const auto& info) {
+                             return info.param.substr(0, info.param.find('.'));
+                         });
+
+TEST_P(CameraTool, HelpListsOptionsAndExitStatuses) {
+    const ToolRun help = run({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.said.contains("--device PATH") && help.said.contains("75  the camera is busy"))
+        << help.said.toStdString();
+}
+
+// A failed start says why in one line, with its own status, and neither sends
+// nor says anything the app would take for a working camera.
+TEST_P(CameraTool, EachFailureHasItsStatusAndOneLineAndSendsNothing) {
+    const QString photo = write("face.jpg", m_photo);
+    const QString garbage = m_dir.filePath("garbage.avi");
+    QFile file(garbage);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4096, 'x')) == 4096);
+    file.close();
+    const std::tuple<QStringList, int, QString> cases[] = {
+        {{"--rate", "0"}, 64, "--rate"},
+        {{"--frobnicate"}, 64, "--frobnicate"},
+        {{"--port", "99999"}, 64, "--port"},
+        {{"--device", "/nonexistent/video7"}, 69, "/nonexistent/video7"},
+        {{"--device", "/dev/null"}, 69, "not a video camera"},
+        {{"--input", m_dir.filePath("missing.avi")}, 66, "missing.avi"},
+        {{"--input", garbage}, 66, "garbage.avi"},
+        {{"--input", photo, "--model", m_dir.filePath("none.dat")}, 72, "none.dat"},
+        {{"--input", photo, "--model", garbage}, 72, "garbage.avi"},
+    };
+    for (const auto& [arguments, exitCode, says] : cases) {
+        const ToolRun failed = run(arguments);
+        EXPECT_EQ(failed.exitCode, exitCode) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(failed.errors.startsWith("backbeacon-camera: ") &&
+                    failed.errors.count('\n') == 1 && failed.errors.contains(says))
+            << failed.errors.toStdString();
+        EXPECT_TRUE(failed.rolls.empty() && failed.said.isEmpty()) << failed.said.toStdString();
+    }
+}
+
+// The whole chain's signs: a head tilted toward the right shoulder (the photo
+// turned counter-clockwise, as an unmirrored camera shows it) reaches the
+// engine as positive roll, one datagram a frame at 10 frames a second.
+TEST_P(CameraTool, ARightShoulderTiltReachesTheEngineAsPositiveRoll) {
+    const auto level = photos::poseOf(s_model, m_photo); // opentrack's roll is left-positive
+    ASSERT_TRUE(level);
+    const QString tilted = write("tilted.png", photos::rotated(m_photo, 15));
+    const ToolRun tiltedRun = run({"--input", tilted, "--rate", "10", "--duration", "1.5"});
+    EXPECT_EQ(tiltedRun.exitCode, 0) << tiltedRun.errors.toStdString();
+    // The line the app takes as the sign that pictures come in.
+    EXPECT_EQ(tiltedRun.said, "reading pictures from " + tilted + "\n");
+    ASSERT_EQ(tiltedRun.rolls.size(), 15u);
+    EXPECT_NEAR(tiltedRun.rolls.back(), 15.0 - level->roll, 2.0);
+}
+
+// A video plays at its own rate and is analysed at the default 10 frames a
+// second (one frame in two); a picture with no face sends nothing.
+TEST_P(CameraTool, AVideoPlaysAtItsOwnRateAndNoFaceSendsNothing) {
+    const QString video = m_dir.filePath("head.avi");
+    {
+        cv::VideoWriter writer(video.toStdString(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 20,
+                               m_photo.size());
+        ASSERT_TRUE(writer.isOpened());
+        for (int i = 0; i < 20; ++i) {
+            writer.write(photos::withNoise(m_photo, 3, i));
+        }
+    }
+    QElapsedTimer clock;
+    clock.start();
+    const ToolRun played = run({"--input", video});
+    EXPECT_EQ(played.exitCode, 0) << played.errors.toStdString();
+    EXPECT_GE(clock.elapsed(), 1000) << "20 frames at 20 per second last a second";
+    EXPECT_EQ(played.rolls.size(), 10u);
+    const QString blank = write("blank.png", cv::Mat(480, 640, CV_8UC3, cv::Scalar::all(120)));
+    const ToolRun empty = run({"--input", blank, "--duration", "1"});
+    EXPECT_EQ(empty.exitCode, 0) << empty.errors.toStdString();
+    EXPECT_TRUE(empty.rolls.empty());
+}
+
+TEST_P(CameraTool, StopsPromptlyOnSigterm) {
+    QProcess tool;
+    tool.start(QStringLiteral(BACKBEACON_CAMERA_EXECUTABLE),
+               {"--port", QString::number(m_listener.port()), "--input", write("face.png", m_photo),
+                "--duration", "60"});
+    QElapsedTimer clock;
+    clock.start();
+    while (m_listener.drain().empty() && clock.elapsed() < 20'000) {
+        tool.waitForFinished(20);
+    }
+    ASSERT_EQ(tool.state(), QProcess::Running) << tool.readAllStandardError().toStdString();
+    clock.restart();
+    tool.terminate();
+    ASSERT_TRUE(tool.waitForFinished(5'000));
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(tool.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(tool.exitCode(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Portrait, CameraTool, ::testing::Values("grace_hopper.jpg"));
