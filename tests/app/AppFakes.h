@@ -19,11 +19,7 @@ public:
     bool isShown() const override { return shown; }
     QRect geometry() const override { return iconGeometry; }
     qreal devicePixelRatio() const override { return ratio; }
-
-    void setShown(bool value) {
-        shown = value;
-        emit shownChanged(value);
-    }
+    void setShown(bool value) { emit shownChanged(shown = value); }
 
     std::vector<QImage> images;
     QList<int> sizes;
@@ -35,7 +31,7 @@ public:
     qreal ratio = 1.0;
 };
 
-// Records how the views were asked to show.
+// Counts how the views were asked to show.
 class FakeViewHost final : public ViewHost {
 public:
     bool isPanelShown() const override { return panelShown; }
@@ -52,9 +48,7 @@ public:
     void showSettingsWindow() override { ++settingsShowings; }
 
     bool panelShown = false;
-    int panelOpenings = 0;
-    int panelWindowOpenings = 0;
-    int settingsShowings = 0;
+    int panelOpenings = 0, panelWindowOpenings = 0, settingsShowings = 0;
     QRect lastIconGeometry;
 };
 

@@ -1,0 +1,239 @@
+#include "AppFakes.h"
+#include "Colors.h"
+#include "EngineRig.h"
+#include "app/StatusBarController.h"
+#include "app/StatusIndicator.h"
+#include "stats/CardCanvas.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <optional>
+#include <tuple>
+
+namespace backbeacon::testing {
+namespace {
+
+using namespace statusIndicator;
+using Kind = PostureState::Kind;
+using Mood = StatusItem::Mood;
+
+const Instant kEvenThird = Instant::fromReferenceSeconds(818'000'000.0); // ×3 even
+const Instant kOddThird = Instant::fromReferenceSeconds(818'000'000.34); // ×3 = …001.02
+
+TEST(StatusIndicatorTest, DotFollowsTheDriftOnlyForALiveConnectedReading) {
+    for (const PostureState& state :
+         {PostureState::bad(kEvenThird), PostureState::snoozed(kEvenThird), PostureState::idle(),
+          PostureState::unavailable(), PostureState::waitingForAirPods(),
+          PostureState::needsCalibration(), PostureState::capturing(), PostureState::good()}) {
+        for (const bool connected : {false, true}) {
+            for (const double fraction : {0.0, 0.5, 1.0, 3.0}) {
+                SCOPED_TRACE(::testing::Message()
+                             << static_cast<int>(state.kind()) << connected << " " << fraction);
+                const bool live = connected && (state.is(Kind::good) || state.is(Kind::bad));
+                EXPECT_EQ(indicatorColor(state, connected, fraction),
+                          state.is(Kind::capturing) ? Theme::accentBlue
+                          : live                    ? Theme::driftColorComponents(fraction)
+                                                    : kSecondaryLabel);
+                EXPECT_EQ(shouldFlashRed(state, connected, fraction), live && fraction >= 1.0);
+            }
+        }
+    }
+}
+
+// The dot moves in steps it keeps under jitter; full drift is red at once, and
+// back from red at once too.
+TEST(StatusIndicatorTest, DotStepsKeepTheirPlaceUnderJitterAndFullDriftIsRedAtOnce) {
+    // The drift, the step shown so far, the step to show.
+    const std::tuple<double, std::optional<double>, double> steps[] = {
+        {0.37, std::nullopt, 0.35}, {0.39, 0.35, 0.35}, {0.41, 0.35, 0.4},
+        {0.2, 0.35, 0.2},           {0.999, 0.5, 0.95}, {1.0, 0.95, 1.0},
+        {std::nan(""), 0.0, 1.0},   {0.97, 1.0, 0.95},  {-0.5, 0.35, 0.0}};
+    for (const auto& [drift, shown, expected] : steps) {
+        EXPECT_DOUBLE_EQ(dotFraction(drift, shown), expected) << drift;
+    }
+}
+
+// Red and white take turns every third of a second (counted toward zero), only
+// at full drift.
+TEST(StatusIndicatorTest, GlyphFlashesAtFullDriftEveryThirdOfASecond) {
+    const PostureState good = PostureState::good();
+    EXPECT_EQ(symbolColor(good, true, 1.0, kEvenThird), Theme::badRed);
+    EXPECT_EQ(symbolColor(good, true, 1.0, kOddThird), kWhite);
+    EXPECT_EQ(symbolColor(good, true, 0.999, kEvenThird), kWhite);
+    EXPECT_EQ(symbolColor(PostureState::snoozed(kEvenThird), true, 1.0, kEvenThird), kWhite);
+    EXPECT_EQ(symbolColor(good, true, 1.0, Instant::fromReferenceSeconds(-0.2)), Theme::badRed);
+    EXPECT_EQ(symbolColor(good, true, 1.0, Instant::fromReferenceSeconds(-0.4)), kWhite);
+}
+
+// The glyph in the symbol colour left of x = 18, the dot (centre 23.5, 9.5)
+// right of 19.5, nothing else; square images scale it to the width, centred.
+TEST(StatusIndicatorTest, ImagesHoldTheTintedGlyphAndTheDotAtThePixelRatio) {
+    for (const qreal ratio : {1.0, 2.0}) {
+        const QImage image = statusImage(Theme::accentBlue, Theme::badRed, ratio);
+        EXPECT_EQ(image.size(), QSize(28, 18) * ratio);
+        EXPECT_EQ(image.devicePixelRatio(), ratio);
+        EXPECT_TRUE(near(image.pixelColor(int(23.5 * ratio), int(9.5 * ratio)),
+                         toQColor(Theme::accentBlue), 2.55));
+        int glyph = 0, wrong = 0;
+        for (int i = 0; i < image.width() * image.height(); ++i) {
+            const QColor c = image.pixelColor(i % image.width(), i / image.width());
+            const double x = (i % image.width()) / ratio;
+            glyph += c.alpha() > 0 && x < 18;
+            wrong +=
+                c.alpha() > 0 &&
+                (x < 18 ? c.alpha() == 255 && !near(c, toQColor(Theme::badRed), 2.55) : x < 19.5);
+        }
+        EXPECT_GT(glyph, 40 * ratio * ratio);
+        EXPECT_EQ(wrong, 0) << "off the tint, or stray";
+    }
+    for (int size : {16, 22, 32, 64}) {
+        const QImage square = squareStatusImage(Theme::badRed, kWhite, size);
+        EXPECT_EQ(square.size(), QSize(size, size));
+        const double scale = size / 28.0; // the dot shifted down by the margin:
+        const QColor dot = square.pixelColor(int(23.5 * scale),
+                                             (size - qRound(18 * scale)) / 2 + int(9.5 * scale));
+        EXPECT_TRUE(dot.red() > 150 && dot.green() < 120) << size;
+        EXPECT_EQ(square.pixelColor(0, 0).alpha(), 0) << "the margin is clear";
+    }
+}
+
+TEST(StatusIndicatorTest, ToolTipAndMoodFollowTheStateAndToday) {
+    DailyStats today;
+    EXPECT_EQ(toolTip("Aligned", today), "Aligned") << "no score before anything was measured";
+    today.monitoredSeconds = 600;
+    today.slouchedSeconds = 48;
+    EXPECT_EQ(toolTip("Aligned", today), "Aligned \u00b7 today 92 %");
+    EXPECT_EQ(mood(PostureState::idle(), true, false), Mood::idle);
+    EXPECT_EQ(mood(PostureState::good(), false, false), Mood::idle) << "no live reading";
+    EXPECT_EQ(mood(PostureState::good(), true, false), Mood::live);
+    EXPECT_EQ(mood(PostureState::capturing(), true, false), Mood::live);
+    EXPECT_EQ(mood(PostureState::bad({}), true, false), Mood::live) << "not alerted yet";
+    EXPECT_EQ(mood(PostureState::bad({}), true, true), Mood::alert);
+}
+
+struct ControllerRig : EngineRig {
+    FakeStatusItem tray;
+    FakeViewHost views;
+    std::unique_ptr<StatusBarController> controller;
+
+    void build() {
+        controller = std::make_unique<StatusBarController>(*monitor, settings, stats, tray, views,
+                                                           time.clock(), time);
+    }
+    QColor dot() const { return tray.images.back().pixelColor(23, 9); }
+};
+
+// Not on quiet ticks, nor for a tracker's jitter (colour steps nobody sees); a
+// real drift within a tick; full drift red at once, the glyph flashing.
+TEST(StatusBarControllerTest, TheTrayGetsAnImageOnlyWhenWhatItShowsChanges) {
+    ControllerRig rig;
+    rig.settings.setSensitivityDegrees(20);
+    rig.build();
+    rig.time.advance(2.0); // ten quiet ticks
+    ASSERT_EQ(rig.tray.images.size(), 1u);
+
+    rig.startCalibrated();
+    const std::size_t settled = rig.tray.images.size();
+    EXPECT_GT(settled, 1u);
+    EXPECT_TRUE(near(rig.dot(), QColor::fromRgbF(0.36f, 0.58f, 0.64f), 2.55));
+    const double jitter[] = {0.3, -0.5, 0.6, 0.1, -0.6, 0.4, 0.5, -0.2};
+    for (int i = 0; i < 500; ++i) { // 10 s at 50 Hz
+        rig.sampleAfter(0.02, jitter[i % 8], jitter[(i + 3) % 8]);
+    }
+    EXPECT_EQ(rig.tray.images.size(), settled);
+
+    rig.sampleAfter(0.02, 20.5); // full drift: red at the next redraw
+    rig.time.advance(StatusBarController::kRedrawInterval);
+    EXPECT_TRUE(near(rig.dot(), toQColor(Theme::badRed), 2.55));
+    const std::size_t drifted = rig.tray.images.size();
+    rig.hold(30, 0, 2.0, 0.05);
+    EXPECT_GE(rig.tray.images.size() - drifted, 4u);
+    EXPECT_NE(rig.tray.images.back(), rig.tray.images[rig.tray.images.size() - 2]);
+    EXPECT_EQ(rig.controller->imagesSent(), static_cast<int>(rig.tray.images.size()));
+}
+
+// Clicks toggle the panel, Settings takes its place, "Open Backbeacon" and a
+// second launch only open. Each redraw first takes in what the head source
+// sent; an open panel asks for samples promptly for as long as it is open.
+TEST(StatusBarControllerTest, ClicksToggleThePanelWhichKeepsSamplesPromptWhileOpen) {
+    ControllerRig rig;
+    rig.build();
+    rig.startCalibrated();
+    rig.time.advance(StatusBarController::kRedrawInterval / 2); // between two redraws
+    const int before = rig.motion.pendingDeliveries;
+    rig.time.advance(1.0);
+    EXPECT_EQ(rig.motion.pendingDeliveries - before, 5) << "one catch-up per redraw";
+    EXPECT_EQ(rig.motion.delays.back(), PostureMonitor::kRelaxedDelay);
+    emit rig.tray.clicked();
+    EXPECT_EQ(rig.views.lastIconGeometry, rig.tray.iconGeometry);
+    EXPECT_EQ(rig.motion.pendingDeliveries - before, 6) << "the panel opens on current figures";
+    rig.time.advance(1.0);
+    EXPECT_EQ(rig.motion.delays.back(), PostureMonitor::kPromptDelay);
+    emit rig.tray.clicked();
+    EXPECT_FALSE(rig.views.panelShown);
+    EXPECT_EQ(rig.motion.delays.back(), PostureMonitor::kRelaxedDelay);
+    emit rig.tray.openRequested();
+    rig.controller->openPopover();
+    EXPECT_EQ(rig.views.panelOpenings, 2);
+    EXPECT_EQ(rig.motion.delays.back(), PostureMonitor::kPromptDelay);
+    rig.views.closePanel(); // from elsewhere (it lost focus): seen at the next redraw
+    rig.time.advance(StatusBarController::kRedrawInterval);
+    EXPECT_EQ(rig.motion.delays.back(), PostureMonitor::kRelaxedDelay);
+    emit rig.tray.clicked();
+    emit rig.views.settingsWindowRequested(); // from inside the panel
+    EXPECT_FALSE(rig.views.panelShown);
+    emit rig.tray.settingsRequested();
+    EXPECT_EQ(rig.views.settingsShowings, 2);
+}
+
+TEST(StatusBarControllerTest, WithoutATrayHostThePanelOpensAsAWindowAfterTenSeconds) {
+    for (const bool hostComesLate : {true, false}) {
+        ControllerRig rig;
+        rig.tray.shown = false;
+        rig.build();
+        rig.time.advance(hostComesLate ? 4 : 9.9);
+        EXPECT_EQ(rig.views.panelWindowOpenings, 0);
+        if (hostComesLate) {
+            rig.tray.setShown(true);
+        }
+        const int opened = hostComesLate ? 0 : 1;
+        rig.time.advance(0.2);
+        EXPECT_EQ(rig.views.panelWindowOpenings, opened) << hostComesLate;
+        rig.time.advance(60);
+        EXPECT_EQ(rig.views.panelWindowOpenings, opened) << hostComesLate;
+        // Without a tray icon to anchor to, a second launch opens the window too.
+        rig.views.panelShown = false;
+        rig.controller->openPopover();
+        EXPECT_EQ(rig.views.panelWindowOpenings, 2 * opened) << hostComesLate;
+    }
+}
+
+// A StatusNotifierItem takes square images, an XEmbed tray one at its pixel
+// ratio; the item asks for attention while an alerted streak lasts.
+TEST(StatusBarControllerTest, SizedImagesToolTipAndAttentionFollowTheMonitor) {
+    ControllerRig rig;
+    rig.settings.setAlertDelay(2);
+    rig.tray.sizes = {16, 64};
+    rig.tray.ratio = 2.0;
+    rig.build();
+    ASSERT_EQ(rig.tray.imageSets.size(), 1u);
+    ASSERT_EQ(rig.tray.images.size(), 1u);
+    EXPECT_EQ(rig.tray.images[0].size(), QSize(56, 36));
+    EXPECT_EQ(rig.tray.imageSets[0][0].size(), QSize(16, 16));
+    EXPECT_EQ(rig.tray.imageSets[0][1].size(), QSize(64, 64));
+
+    rig.startCalibrated();
+    rig.hold(0, 0, 60.0, 0.5);
+    EXPECT_EQ(rig.tray.mood, Mood::live);
+    EXPECT_EQ(rig.tray.toolTip, "Aligned \u00b7 today 100 %");
+    rig.hold(30, 0, 2.5);
+    ASSERT_EQ(rig.alertsShown(), 1u);
+    EXPECT_EQ(rig.tray.mood, Mood::alert);
+    EXPECT_TRUE(rig.tray.toolTip.startsWith("Return to center")) << rig.tray.toolTip.toStdString();
+    rig.hold(0, 0, 0.5);
+    EXPECT_EQ(rig.tray.mood, Mood::live);
+}
+
+} // namespace
+} // namespace backbeacon::testing
