@@ -62,14 +62,12 @@ def element(frame, role, name):
     return next((node for r, n, node in walk(frame) if (r, n) == (role, name)), None)
 
 
-def focused(frame):
-    """The innermost element reported focused (Qt reports its containers too)."""
-    found = [(r, n) for r, n, node in walk(frame) if node.getState().contains(pyatspi.STATE_FOCUSED)]
-    return found[-1] if found else None
-
-
 def key(*keys):
     subprocess.run(["xdotool", "key", "--delay", "50", *keys], check=True, timeout=10)
+
+
+def focused(node):
+    return node.getState().contains(pyatspi.STATE_FOCUSED)
 
 
 def press(node):  # through its accessible action, as a screen reader does
@@ -127,17 +125,13 @@ try:
             ("check box", "Start Backbeacon when you log in"),
             ("check box", "Auto start monitoring when AirPods connect"),
             ("check box", "Collect local diagnostics"), ("push button", "Reset Calibration")]
-        tree = check_holds(settings, controls + [
-            ("heading", "Detection"), ("label", "7 day score: 100%"),
-            ("label", "Authorization: Allowed")], "the Settings window")
+        tree = check_holds(settings, controls + [("label", "Authorization: Allowed")],
+                           "the Settings window")
         check(all(name for role, name in tree if role not in ("panel", "text", "scroll bar")),
               "a control without a name")
-        picker = element(settings, "combo box", "Alert after")
-        check(picker and picker[0].queryText().getText(0, -1) == "15 seconds",
-              "the picker does not read out its choice")
         # The keyboard's focus is announced: Tab reaches the first control.
         key("Tab")
-        check(wait_for(lambda: focused(window("Backbeacon")) == controls[0], 5),
+        check(wait_for(lambda: focused(element(window("Backbeacon"), *controls[0])), 5),
               f"Tab does not announce {controls[0]}")
     check(wait_for(lambda: not window("Backbeacon Panel"), 5), "the panel stayed open")
 
@@ -147,7 +141,7 @@ try:
         raise SystemExit
     remap = element(panel, "push button", "Remap Baseline")
     key("Tab", "Tab")
-    check(wait_for(lambda: remap.getState().contains(pyatspi.STATE_FOCUSED), 5),
+    check(wait_for(lambda: focused(remap), 5),
           "two Tabs do not reach \"Remap Baseline\"")
     key("Return")
     check(wait_for(lambda: element(window("Backbeacon Panel"), "push button", "Save Baseline"), 10),
