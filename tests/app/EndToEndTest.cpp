@@ -47,14 +47,10 @@ QStringList area(const QRect& r) {
             QString::number(r.height())};
 }
 
-// A screenshot of that part of the screen, kept in `file`.
-QImage shot(const QString& file, const QRect& part) {
+// Whether any pixel of a screenshot of `part`, kept in `file`, is one `wanted` accepts.
+template <typename Wanted> bool shows(const QString& file, const QRect& part, Wanted wanted) {
     tool(QStringList{"shot", file} + area(part));
-    return QImage(file);
-}
-
-// Whether any pixel of the image is one `wanted` accepts.
-template <typename Wanted> bool any(const QImage& image, Wanted wanted) {
+    const QImage image(file);
     for (int i = 0; i < image.width() * image.height(); ++i) {
         if (wanted(image.pixelColor(i % image.width(), i / image.width()))) {
             return true;
@@ -174,15 +170,13 @@ TEST_F(EndToEndTest, BaselineAlertPauseStatisticsAndQuitThroughTheDesktop) {
     // Head up 6°, tilted 4° to the right shoulder, for well over the 2.2 s the
     // baseline is taken from, then 2° higher: only the first pose may count.
     ASSERT_TRUE(listening());
-    QElapsedTimer clock, sending;
-    clock.start();
+    QElapsedTimer sending, clock;
     sending.start();
     hold(6, -4);
     QTest::qWait(3'200);
     hold(8, -4);
     const QJsonObject baseline =
         QJsonDocument::fromJson(stored("settings.goodPosture").toByteArray()).object();
-    ASSERT_FALSE(baseline.isEmpty());
     EXPECT_NEAR(baseline["pitch"].toDouble(), -6 * std::numbers::pi / 180, 1e-9);
     EXPECT_NEAR(baseline["roll"].toDouble(), 4 * std::numbers::pi / 180, 1e-9);
 
@@ -190,14 +184,14 @@ TEST_F(EndToEndTest, BaselineAlertPauseStatisticsAndQuitThroughTheDesktop) {
     // a dot in the ramp's colour for 2° of a 20° threshold: (0.434, 0.586, 0.596).
     const QString trayShot = scratch.filePath(QStringLiteral("tray.png"));
     const auto iconShows = [&] {
-        const QImage image = shot(trayShot, icon);
-        return any(image, [](QColor c) { return c.red() > 150 && c.hsvSaturation() == 0; }) &&
-               any(image, [](QColor c) { return near(c, QColor(111, 149, 152), 10); });
+        return shows(trayShot, icon,
+                     [](QColor c) { return c.red() > 150 && !c.hsvSaturation(); }) &&
+               shows(trayShot, icon, [](QColor c) { return near(c, QColor(111, 149, 152), 10); });
     };
     EXPECT_TRUE(within(5'000, iconShows)) << "see " << trayShot.toStdString();
 
     // Head down 30°: after the 5 s alert delay, one notification in dunst.
-    clock.restart();
+    clock.start();
     hold(-24, -4);
     ASSERT_TRUE(alertShown());
     EXPECT_GE(clock.elapsed(), 4'900) << "alerted before the delay";
@@ -205,8 +199,7 @@ TEST_F(EndToEndTest, BaselineAlertPauseStatisticsAndQuitThroughTheDesktop) {
 
     // Back in line: the fix is saved at once, with the slouch.
     hold(8, -4);
-    EXPECT_TRUE(within(5'000, [] { return stat("fixes") == 1; }));
-    EXPECT_EQ(stat("slouches"), 1);
+    EXPECT_TRUE(within(5'000, [] { return stat("fixes") == 1 && stat("slouches") == 1; }));
 
     // The user picks "Pause 10 min" from the bubble's menu.
     QProcess::execute(QStringLiteral("dunstctl"), {"context"});
@@ -246,8 +239,8 @@ TEST_F(StatusNotifierHostTest, TheIconIsDrawnAndClickedThroughXfcePanel) {
     ASSERT_FALSE(bar.isEmpty());
     const QString barShot = scratch.filePath(QStringLiteral("bar.png"));
     const auto drawn = [&] { // the light glyph
-        const QImage image = shot(barShot, QRect(bar.topLeft(), QSize(24, bar.height())));
-        return any(image, [](QColor c) { return qGray(c.rgb()) > 180; });
+        return shows(barShot, QRect(bar.topLeft(), QSize(24, bar.height())),
+                     [](QColor c) { return qGray(c.rgb()) > 180; });
     };
     ASSERT_TRUE(within(10'000, drawn)) << "see " << barShot.toStdString();
     const QStringList onIcon = area(QRect(bar.left() + 12, bar.center().y(), 1, 1));
@@ -255,7 +248,6 @@ TEST_F(StatusNotifierHostTest, TheIconIsDrawnAndClickedThroughXfcePanel) {
     const QRect panel = area(tool({"wait", "5", "window", "Backbeacon Panel"}));
     ASSERT_FALSE(panel.isEmpty()) << "no panel after a click on the icon";
     EXPECT_LE(panel.bottom(), bar.top() - 1) << "over the bar";
-    EXPECT_LE(panel.left(), bar.left() + 12);
     tool(QStringList{"click"} + onIcon);
     EXPECT_TRUE(panelCloses());
 }

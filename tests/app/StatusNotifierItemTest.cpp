@@ -7,8 +7,10 @@
 #include "BusPeer.h"
 #include "WaitFor.h"
 
+#include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QMenu>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -44,7 +46,6 @@ const QString kItemPath = QStringLiteral("/StatusNotifierItem");
 const QString kItemInterface = QStringLiteral("org.kde.StatusNotifierItem");
 const QString kMenuPath = QStringLiteral("/MenuBar");
 const QString kMenuInterface = QStringLiteral("com.canonical.dbusmenu");
-const QString kWatcherName = QStringLiteral("org.kde.StatusNotifierWatcher");
 
 QList<QImage> images(QColor color) {
     QList<QImage> set;
@@ -61,7 +62,7 @@ protected:
         ASSERT_TRUE(bus.isConnected()) << "run through private-session.sh";
         watcherBus.registerObject("/StatusNotifierWatcher", &watcher,
                                   QDBusConnection::ExportAllSlots);
-        watcherBus.registerService(kWatcherName);
+        watcherBus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"));
         // The item, with an XEmbed fallback should the watcher go.
         item = std::make_unique<StatusNotifierStatusItem>(
             bus, [] { return std::make_unique<FakeStatusItem>(); });
@@ -88,8 +89,6 @@ protected:
 
 TEST_F(StatusNotifierItemTest, RegistersAndShowsTheImageToolTipAndStatusSignallingRealChanges) {
     ASSERT_EQ(watcher.registered.size(), 1);
-    EXPECT_TRUE(host().service.startsWith("org.kde.StatusNotifierItem-"));
-    EXPECT_TRUE(item->usesStatusNotifier()) << "no XEmbed icon beside a watcher";
     EXPECT_EQ(property("Menu").value<QDBusObjectPath>().path(), kMenuPath);
 
     Heard heard;
@@ -102,7 +101,6 @@ TEST_F(StatusNotifierItemTest, RegistersAndShowsTheImageToolTipAndStatusSignalli
     EXPECT_EQ(property("IconName").toString(), "org.backbeacon.Backbeacon");
     const auto pixmaps = host().value<SniPixmaps>(kItemPath, kItemInterface, "IconPixmap");
     ASSERT_EQ(pixmaps.size(), 6);
-    EXPECT_EQ(pixmaps[5].argb.size(), 64 * 64 * 4);
     EXPECT_EQ(pixmaps[0].argb.left(4), QByteArray::fromHex("ffa0a0a4")) << "big-endian ARGB";
 
     // The same images and mood again: nothing new to fetch.
@@ -147,9 +145,10 @@ TEST_F(StatusNotifierItemTest, TheMenuLayoutAndItsClicksReachTheApp) {
     }
     ASSERT_EQ(shown, (QStringList{"Open Backbeacon", "Settings...", "--", "Quit Backbeacon"}));
 
-    QSignalSpy open(item.get(), &StatusItem::openRequested);
-    QSignalSpy settings(item.get(), &StatusItem::settingsRequested);
-    QSignalSpy quit(item.get(), &StatusItem::quitRequested);
+    QStringList asked;
+    QObject::connect(item.get(), &StatusItem::openRequested, [&] { asked << "open"; });
+    QObject::connect(item.get(), &StatusItem::settingsRequested, [&] { asked << "settings"; });
+    QObject::connect(item.get(), &StatusItem::quitRequested, [&] { asked << "quit"; });
     // Clicks on the three entries; a hover is no click, nor is one on the separator.
     const std::pair<int, const char*> events[] = {
         {0, "clicked"}, {1, "clicked"}, {3, "clicked"}, {0, "hovered"}, {2, "clicked"}};
@@ -158,9 +157,18 @@ TEST_F(StatusNotifierItemTest, TheMenuLayoutAndItsClicksReachTheApp) {
                   {layout.children[entry].id, QString::fromLatin1(what),
                    QVariant::fromValue(QDBusVariant(0)), 0u});
     }
-    EXPECT_EQ(open.size(), 1);
-    EXPECT_EQ(settings.size(), 1);
-    EXPECT_EQ(quit.size(), 1);
+    EXPECT_EQ(asked, (QStringList{"open", "settings", "quit"}));
+
+    // A host without a menu of its own asks for ours at the click.
+    peer.call(kItemPath, kItemInterface, "ContextMenu", {200, 150});
+    QMenu* popup = nullptr;
+    ASSERT_TRUE(waitFor([&] {
+        return (popup = qobject_cast<QMenu*>(QApplication::activePopupWidget())) != nullptr;
+    }));
+    EXPECT_EQ(popup->pos(), QPoint(200, 150));
+    popup->actions().back()->trigger();
+    EXPECT_EQ(asked.back(), "quit");
+    popup->close();
 }
 
 } // namespace
