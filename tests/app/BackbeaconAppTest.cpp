@@ -94,7 +94,7 @@ TEST(BackbeaconAppTest, MonitoringStartsOnceTheServerHasAnsweredUnlessSwitchedOf
         ASSERT_EQ(rig.center.pending.size(), 1u);
         EXPECT_FALSE(rig.motion.isDeviceMotionActive());
         rig.center.answer(1);
-        // Denied, and monitoring starts all the same.
+        // Denied, and monitoring starts all the same, unless switched off.
         EXPECT_TRUE(app->launchTaskFinished());
         EXPECT_EQ(rig.motion.isDeviceMotionActive(), off.isEmpty()) << off.data();
         EXPECT_TRUE(app->monitor().state().is(off.isEmpty() ? Kind::needsCalibration : Kind::idle));

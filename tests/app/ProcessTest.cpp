@@ -32,9 +32,6 @@ struct Child {
         : handle(launcher.launch(command.value(0), command.mid(1),
                                  {.said = [this](const QString& line) { lines << line; },
                                   .exited = [this](const ProcessExit& e) { exit = e; }})) {}
-    bool ends() {
-        return waitFor([&] { return exit.has_value(); });
-    }
 
     QStringList lines;
     std::optional<ProcessExit> exit;
@@ -55,7 +52,7 @@ TEST(QtProcessLauncherTest, ReportsLinesAndHowTheChildEndedUnlessDropped) {
     for (const auto& [command, kind] : children) {
         Child child(launcher, command);
         EXPECT_FALSE(child.exit) << "called back from within launch()";
-        ASSERT_TRUE(child.ends());
+        ASSERT_TRUE(waitFor([&] { return child.exit.has_value(); }));
         EXPECT_EQ(child.exit->kind, kind) << command.join(' ').toStdString();
         if (kind == ProcessExit::Kind::exited) {
             EXPECT_EQ(child.lines, QStringList("reading pictures"));

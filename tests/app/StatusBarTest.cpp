@@ -41,8 +41,9 @@ TEST(StatusIndicatorTest, TheDotStepOfABadReading) {
     EXPECT_DOUBLE_EQ(dotFraction(-0.5, 0.35), 0.0);
 }
 
-// The glyph left, the dot (centre 23.5, 9.5) right, at the pixel ratio.
-TEST(StatusIndicatorTest, ImagesHoldTheTintedGlyphAndTheDotAtThePixelRatio) {
+// The dot (centre 23.5, 9.5 of 28 x 18) at the pixel ratio; a square image
+// holds the drawing centred top to bottom.
+TEST(StatusIndicatorTest, ImagesHoldTheDotInPlaceAtThePixelRatioAndInASquare) {
     for (const qreal ratio : {1.0, 2.0}) {
         const QImage image = statusImage(Theme::accentBlue, Theme::badRed, ratio);
         EXPECT_EQ(image.size(), QSize(28, 18) * ratio);
@@ -50,7 +51,6 @@ TEST(StatusIndicatorTest, ImagesHoldTheTintedGlyphAndTheDotAtThePixelRatio) {
         EXPECT_TRUE(near(image.pixelColor(int(23.5 * ratio), int(9.5 * ratio)),
                          toQColor(Theme::accentBlue), 2.55));
     }
-    // A square one, the drawing centred top to bottom.
     const QImage square = squareStatusImage(Theme::badRed, kWhite, 56);
     EXPECT_TRUE(near(square.pixelColor(47, 29), toQColor(Theme::badRed), 2.55));
     EXPECT_EQ(square.pixelColor(0, 0).alpha(), 0) << "the margin is clear";
