@@ -71,9 +71,9 @@ def press(node):  # through its accessible action, as a screen reader does
     action.doAction([action.getName(i) for i in range(action.nActions)].index("Press"))
 
 
+# Checks that the shown elements under `frame` come to hold each of `wanted` (a
+# window just opened may still be laying out), all named.
 def check_holds(frame, wanted, where, unnamed=()):
-    """Checks the shown elements under `frame` come to hold each of `wanted` (a
-    window just opened may still be laying out), all named."""
     tree = lambda: [(role, name) for role, name, _ in walk(frame)]
     wait_for(lambda: all(w in tree() for w in wanted), 5)
     found = tree()
@@ -82,12 +82,17 @@ def check_holds(frame, wanted, where, unnamed=()):
     return found
 
 
+# Clicks the tray icon until the panel shows: a window that has just come up may
+# take the focus, and the panel closes as it loses it.
 def open_panel():
-    tool("click", *tool("wait", "15", "tray-icon").split())
-    panel = wait_for(lambda: window("Backbeacon Panel"), 20)
-    if not check(panel, "no panel in the accessible tree after a click on the tray icon"):
-        raise SystemExit
-    return panel
+    icon = tool("wait", "15", "tray-icon").split()
+    for _ in range(3):
+        tool("click", *icon)
+        panel = wait_for(lambda: window("Backbeacon Panel"), 5)
+        if panel:
+            return panel
+    check(False, "no panel in the accessible tree after three clicks on the tray icon")
+    raise SystemExit(1)  # nothing further can be checked
 
 
 conf = os.path.join(os.environ["XDG_CONFIG_HOME"], "Backbeacon", "Backbeacon.conf")
