@@ -11,7 +11,6 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QMenu>
-#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
