@@ -17,13 +17,9 @@ public:
     void setMood(Mood value) override { mood = value; }
     void setToolTip(const QString& text) override { toolTip = text; }
     bool isShown() const override { return shown; }
-    QRect geometry() const override { return iconGeometry; }
+    QRect geometry() const override { return {1200, 0, 22, 22}; }
     qreal devicePixelRatio() const override { return ratio; }
-
-    void setShown(bool value) {
-        shown = value;
-        emit shownChanged(value);
-    }
+    void setShown(bool value) { emit shownChanged(shown = value); }
 
     std::vector<QImage> images;
     QList<int> sizes;
@@ -31,18 +27,16 @@ public:
     Mood mood = Mood::idle;
     QString toolTip;
     bool shown = true;
-    QRect iconGeometry{1200, 0, 22, 22};
     qreal ratio = 1.0;
 };
 
-// Records how the views were asked to show.
+// Counts how the views were asked to show.
 class FakeViewHost final : public ViewHost {
 public:
     bool isPanelShown() const override { return panelShown; }
-    void showPanel(const QRect& iconGeometry) override {
+    void showPanel(const QRect&) override {
         panelShown = true;
         ++panelOpenings;
-        lastIconGeometry = iconGeometry;
     }
     void showPanelAsWindow() override {
         panelShown = true;
@@ -52,10 +46,7 @@ public:
     void showSettingsWindow() override { ++settingsShowings; }
 
     bool panelShown = false;
-    int panelOpenings = 0;
-    int panelWindowOpenings = 0;
-    int settingsShowings = 0;
-    QRect lastIconGeometry;
+    int panelOpenings = 0, panelWindowOpenings = 0, settingsShowings = 0;
 };
 
 // A save dialog the user always cancels; remembers what it was asked.

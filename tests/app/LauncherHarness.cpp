@@ -5,19 +5,14 @@
 #include "app/QtProcessLauncher.h"
 
 #include <QCoreApplication>
-
-#include <cstdio>
+#include <QTextStream>
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     backbeacon::QtProcessLauncher launcher;
     const auto child = launcher.launch(
         QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("echo $$; exec sleep 60")},
-        {.said =
-             [](const QString& line) {
-                 std::printf("%s\n", qPrintable(line));
-                 std::fflush(stdout);
-             },
+        {.said = [](const QString& line) { QTextStream(stdout) << line << Qt::endl; },
          .exited = {}});
     return app.exec();
 }
