@@ -40,32 +40,24 @@ TEST(Choices, OnlyExactRawValuesAreChoices) {
         EXPECT_EQ(notificationCooldownFromRawValue(rawValue(c)), c);
     }
     EXPECT_EQ(alertDelayFromRawValue(60), AlertDelay::lazy);
-    for (double bad : {20.0, 15.000001, kNaN}) {
-        EXPECT_FALSE(alertDelayFromRawValue(bad)) << bad;
-    }
-    EXPECT_FALSE(notificationCooldownFromRawValue(59.9));
+    EXPECT_FALSE(alertDelayFromRawValue(15.000001) || alertDelayFromRawValue(kNaN) ||
+                 notificationCooldownFromRawValue(59.9));
 }
 
 TEST(DriftColor, RampRunsThroughTheThreeColoursAndTakesTheEndsOutsideIt) {
-    const double nearEnd = 0.001 / 0.3;
-    const struct {
-        double fraction, red, green, blue;
-    } cases[] = {
-        {0, 0.36, 0.58, 0.64},
-        {0.35, 0.62, 0.60, 0.485},
-        {0.7, 0.88, 0.62, 0.33}, // the breakpoint belongs to the upper segment
-        {0.85, 0.83, 0.40, 0.245},
-        {0.999, 0.78 + 0.10 * nearEnd, 0.18 + 0.44 * nearEnd, 0.16 + 0.17 * nearEnd},
-        {kInf, 0.78, 0.18, 0.16},
-        {kNaN, 0.78, 0.18, 0.16},
-        {-kInf, 0.36, 0.58, 0.64},
-    };
-    for (const auto& c : cases) {
-        const ColorComponents got = Theme::driftColorComponents(c.fraction);
-        EXPECT_LT(std::abs(got.red - c.red) + std::abs(got.green - c.green) +
-                      std::abs(got.blue - c.blue) + std::abs(got.opacity - 1),
+    using namespace Theme;
+    const std::pair<double, ColorComponents> cases[] = {
+        {-kInf, goodGreen},
+        {0.35, {0.62, 0.60, 0.485, 1}},
+        {0.85, {0.83, 0.40, 0.245, 1}}, // past the breakpoint: yellow to red
+        {kInf, badRed},
+        {kNaN, badRed}};
+    for (const auto& [fraction, want] : cases) {
+        const ColorComponents got = driftColorComponents(fraction);
+        EXPECT_LT(std::abs(got.red - want.red) + std::abs(got.green - want.green) +
+                      std::abs(got.blue - want.blue) + std::abs(got.opacity - want.opacity),
                   1e-9)
-            << c.fraction;
+            << fraction;
     }
 }
 
@@ -122,8 +114,8 @@ TEST(RecordJson, IntegerFieldsMustBeJsonIntegersInRange) {
     EXPECT_EQ(day("9223372036854775807")->slouches, kMax);
     EXPECT_EQ(day("-9223372036854775808")->slouches, kMin);
     // 2^63 is one past the signed range; 2^64 past the unsigned one too.
-    for (const char* bad : {"2.5", "3.6e72", "9223372036854775808", "18446744073709551616",
-                            "-9223372036854775809", "\"2\"", "true", "null"}) {
+    for (const char* bad :
+         {"2.5", "9223372036854775808", "-9223372036854775809", "\"2\"", "null"}) {
         EXPECT_FALSE(day(bad)) << bad;
     }
 }

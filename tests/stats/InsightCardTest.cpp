@@ -98,7 +98,6 @@ TEST(Insights, TrendRecoveryAndFooterTexts) {
     const std::pair<DailyStats, const char*> recoveries[] = {
         {day(0, 100, 0, 0, 5), "Clean"},
         {day(0, 100, 0, -2, 5), "Clean"},
-        {day(0, 100, 0, 2, 3), "150%"},
         {day(0, 100, 0, 8, 1), "13%"}, // 12.5 rounds up
         {day(0, 100, 0, 1, huge), "922337203685477580800%"}};
     for (const auto& [today, text] : recoveries) {
@@ -131,7 +130,6 @@ TEST(Insights, DriftLoadUsesTheUnroundedRate) {
         {day(0, 3600, 0, 1), "1.0/h", "Moderate event load", Theme::warningYellow},
         {day(0, 3000, 0, 2), "2.4/h", "Moderate event load", Theme::warningYellow},
         {day(0, 3600, 0, 3), "3.0/h", "High event load", Theme::badOrange},
-        {day(0, 300, 0, 1), "12.0/h", "High event load", Theme::badOrange},
     };
     for (const auto& c : cases) {
         const Insights i = insights({c.today});
@@ -157,12 +155,10 @@ TEST(InsightCard, DrawsTheFiguresOfEachCase) {
         // Days too short to score count 100; the average rounds halves up.
         {{day(1, 10, 10), scored(0, 0)}, 16, 0, "More drift than usual", badOrange, accentBlue},
         {{scored(1, 90), scored(0, 91)}, 29, 713.44, "Holding steady", mutedTeal, accentBlue},
-        {{scored(0, 99)}, 31, 776.16, "First signal logged", accentBlue, accentBlue},
         {{day(0, 1000, 5000)}, 0, 0, "First signal logged", accentBlue, accentBlue},
         // Too short to score (100), but the bar shows what happened.
         {{day(0, 20, 10)}, 32, 392, "First signal logged", accentBlue, accentBlue},
         {{scored(1, 80), scored(0, 85)}, 26, 666.4, "Cleaner than usual", accentBlue, accentBlue},
-        {{scored(1, 80), scored(0, 76)}, 24, 595.84, "Holding steady", mutedTeal, accentBlue},
         {{scored(1, 80), day(0, 1800, 450, 1)},
          24,
          588,
@@ -175,8 +171,6 @@ TEST(InsightCard, DrawsTheFiguresOfEachCase) {
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << "case " << &c - cases);
         const QImage image = render(c.days);
-        ASSERT_EQ(image.size(), QSize(1080, 1920));
-        EXPECT_FALSE(image.hasAlphaChannel());
         EXPECT_LE(distance(at(image, 5, 5), appBackground), 1);
         EXPECT_LE(distance(at(image, 100, 1000), cardBackground), 1);
         QString lit; // lit cells are nearly opaque, dark ones a faint tint of the panel
@@ -199,7 +193,6 @@ TEST(InsightCard, DrawsTheFiguresOfEachCase) {
         EXPECT_GT(pixelsOf(image, c.trend, 166, 1096, 200, 50), 30) << "trend tile";
         EXPECT_GT(pixelsOf(image, c.load, 700, 1096, 200, 50), 30) << "drift load tile";
     }
-    EXPECT_EQ(card::trendCaption(insights({scored(0, 40)})), "No trend yet");
     EXPECT_EQ(card::trendCaption(insights({scored(1, 80), scored(0, 84)})), "vs recent average");
 }
 
@@ -212,9 +205,6 @@ TEST(InsightCard, GaugeGlyphsTextRoomAndPng) {
     EXPECT_LE(distance(at(full, 894, 838), onCard({0.90, 0.34, 0.18, 0.94})), 3);
     EXPECT_GT(pixelsOf(full, Theme::accentBlue, 148, 1648, 78, 78), 100);
     EXPECT_EQ(pixelsOf(full, Theme::accentBlue, 120, 1600, 28, 160), 0);
-    for (const char* name : {"airpodspro", "arrow.down.right", "arrow.up.right", "clock"}) {
-        EXPECT_FALSE(symbolImage(QString::fromLatin1(name), QSize(24, 24)).isNull()) << name;
-    }
 
     const QImage image = render({day(0, 20, 0)}); // "100%", two-line footer
     EXPECT_EQ(pixelsOf(image, Theme::primaryText, 505, 1300, 17, 150), 0) << "score and trend";
@@ -233,28 +223,22 @@ TEST(InsightCard, GaugeGlyphsTextRoomAndPng) {
 
 TEST(InsightCard, TextsChosenFromTheFigures) {
     const std::pair<double, const char*> headlines[] = {
-        {100, "Aligned"},  {110, "Mostly aligned"}, {250, "Mostly aligned"},
-        {260, "Drifting"}, {500, "Drifting"},       {510, "Needs reset"}};
+        {30, "Aligned"}, {110, "Mostly aligned"}, {260, "Drifting"}, {510, "Needs reset"}};
     for (const auto& [slouched, text] : headlines) {
         EXPECT_EQ(card::headline(day(0, 1000, slouched)), text) << slouched;
     }
-    EXPECT_EQ(card::headline(day(0, 30, 30)), "Aligned") << "too short to judge";
-    EXPECT_EQ(card::recoveryCaption(day(0, 100, 0, 0, 3)), "No drift events");
-    EXPECT_EQ(card::recoveryCaption(day(0, 100, 0, 1, 1)), "Resets kept up");
-    EXPECT_EQ(card::recoveryCaption(day(0, 100, 0, 2, 1)), "Resets lagged drift");
-    EXPECT_EQ(card::driftEventLabel(0) + card::driftEventLabel(1) + card::driftEventLabel(2),
-              "Drift eventsDrift eventDrift events");
-    EXPECT_EQ(card::resetLabel(0) + card::resetLabel(1) + card::resetLabel(12),
-              "ResetsResetResets");
+    EXPECT_EQ(card::recoveryCaption(day(0, 100, 0, 0, 3)) +
+                  card::recoveryCaption(day(0, 100, 0, 1, 1)) +
+                  card::recoveryCaption(day(0, 100, 0, 2, 1)),
+              "No drift eventsResets kept upResets lagged drift");
+    EXPECT_EQ(card::driftEventLabel(1) + card::driftEventLabel(2) + card::resetLabel(1) +
+                  card::resetLabel(0),
+              "Drift eventDrift eventsResetResets");
     const std::pair<double, const char*> durations[] = {
-        {0, "0s"},    {59.9, "59s"}, {60, "1m"},   {3599, "59m"},
-        {3600, "1h"}, {7300, "2h"},  {kNaN, "0s"}, {1e300, "277777777777h"}};
+        {59.9, "59s"}, {60, "1m"}, {3599, "59m"}, {7300, "2h"}, {kNaN, "0s"}};
     for (const auto& [seconds, text] : durations) {
         EXPECT_EQ(card::shortDuration(seconds), text) << seconds;
     }
-    EXPECT_EQ(
-        card::mediumDate(QDate(2026, 12, 6), QLocale(QLocale::English, QLocale::UnitedStates)),
-        "Dec 6, 2026");
     EXPECT_EQ(card::mediumDate(QDate(2026, 12, 6), QLocale(QLocale::German, QLocale::Germany)),
               "6. Dez. 2026");
 }

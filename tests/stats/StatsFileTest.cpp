@@ -189,8 +189,6 @@ TEST_F(StatsFileTest, LoadFindsUnreadableFilesAndRemovesOnlyItsOwnLeftoverTempor
 }
 
 TEST(StatsFileFolder, DataFolderFirstThenAPrivateRuntimeFolderThenTheCache) {
-    const char* const names[] = {"XDG_DATA_HOME", "XDG_RUNTIME_DIR", "XDG_CACHE_HOME"};
-    const QByteArray saved[] = {qgetenv(names[0]), qgetenv(names[1]), qgetenv(names[2])};
     QTemporaryDir dir;
     const auto set = [&](const char* name, const char* under) {
         qputenv(name, QFile::encodeName(dir.filePath(under)));
@@ -212,11 +210,7 @@ TEST(StatsFileFolder, DataFolderFirstThenAPrivateRuntimeFolderThenTheCache) {
     ASSERT_EQ(StatsFile::defaultFolder(), QString());
     StatsFile nowhere(StatsFile::defaultFolder());
     EXPECT_EQ(nowhere.load().outcome, Outcome::missing);
-    EXPECT_FALSE(nowhere.replace("[]", false));
-    EXPECT_FALSE(QFileInfo::exists("/stats.json"));
-    for (int i = 0; i < 3; ++i) {
-        saved[i].isNull() ? qunsetenv(names[i]) : qputenv(names[i], saved[i]);
-    }
+    EXPECT_FALSE(nowhere.replace("[]", false) || QFileInfo::exists("/stats.json"));
 }
 
 namespace {
