@@ -1,11 +1,10 @@
 // The head-motion simulator: its logic in virtual time, then the tool itself
 // over real loopback, each datagram read with the app's own parser.
-#include "OpentrackSender.h"
+#include "ToolRun.h"
 #include "backbeacon-sim/Playback.h"
 #include "backbeacon-sim/PoseCsv.h"
 #include "engine/OpentrackDatagram.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -13,11 +12,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <numeric>
 #include <tuple>
 
 using namespace backbeacon;
 using namespace backbeacon::sim;
-using backbeacon::testing::UdpListener;
+using namespace backbeacon::testing;
 
 namespace {
 
@@ -66,19 +66,8 @@ SimScript csv(const std::string& text) {
     return csvScript(result.track ? *result.track : PoseTrack({Keyframe{}}));
 }
 
-// Runs the simulator to its end, gathering what reached `listener` meanwhile.
-std::vector<std::optional<MotionSample>> runToEnd(QProcess& sim, UdpListener& listener,
-                                                  const QStringList& arguments) {
-    sim.start(QStringLiteral(BACKBEACON_SIM_EXECUTABLE),
-              QStringList{"--port", QString::number(listener.port())} + arguments);
-    std::vector<std::optional<MotionSample>> got;
-    for (bool running = true; running;) {
-        running = !sim.waitForFinished(50) && sim.state() != QProcess::NotRunning;
-        for (const auto& d : listener.drain()) {
-            got.push_back(parseOpentrackDatagram(d.data(), d.size()));
-        }
-    }
-    return got;
+ToolRun runSim(const QStringList& arguments, UdpListener* listener, bool terminate = false) {
+    return runTool(BACKBEACON_SIM_EXECUTABLE, arguments, listener, terminate);
 }
 
 } // namespace
@@ -214,14 +203,9 @@ TEST(Playback, NoiseFollowsTheSeedAndTheDeviation) {
     const std::vector<Sent> a = run(7, 2.0, "-30");
     ASSERT_EQ(a.size(), 2001u);
     EXPECT_TRUE(a == run(7, 2.0, "-30") && a != run(8, 2.0, "-30"));
-    double sum = 0, squares = 0;
-    for (const Sent& s : a) {
-        sum += s.roll;
-        squares += s.roll * s.roll;
-    }
-    const double mean = sum / static_cast<double>(a.size());
-    EXPECT_NEAR(mean, 0, 0.2);
-    EXPECT_NEAR(std::sqrt(squares / static_cast<double>(a.size()) - mean * mean), 2.0, 0.2);
+    const double squares = std::accumulate(
+        a.begin(), a.end(), 0.0, [](double sum, const Sent& s) { return sum + s.roll * s.roll; });
+    EXPECT_NEAR(std::sqrt(squares / static_cast<double>(a.size())), 2.0, 0.2) << "about level";
     for (const Sent& s : run(1, 45.0, "180")) {
         ASSERT_LE(std::max(s.pitch, std::fabs(s.roll)), kMaxPoseDegrees + 1e-9);
     }
@@ -231,25 +215,19 @@ TEST(Playback, NoiseFollowsTheSeedAndTheDeviation) {
 // the app accepts, a slouch the app sees as looking down, and a clean exit.
 TEST(SimTool, PlaysTheSessionAsShapedAndAnnouncesEachPhase) {
     UdpListener listener;
-    QProcess sim;
-    const auto got =
-        runToEnd(sim, listener,
-                 {"--neutral-seconds", "0.4", "--good-seconds", "0.4", "--slouch-seconds", "1",
-                  "--recovery-seconds", "0.4", "--noise", "0.5", "--seed", "3"});
-    ASSERT_EQ(sim.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(sim.exitCode(), 0) << sim.readAllStandardError().toStdString();
-    EXPECT_EQ(sim.readAllStandardOutput().toStdString(),
-              "0.000 phase neutral\n0.400 phase good\n0.800 phase slouch\n"
-              "1.800 phase recovery\n2.200 done\n");
+    const ToolRun run =
+        runSim({"--neutral-seconds", "0.4", "--good-seconds", "0.4", "--slouch-seconds", "1",
+                "--recovery-seconds", "0.4", "--noise", "0.5", "--seed", "3"},
+               &listener);
+    EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_EQ(run.said.toStdString(), "0.000 phase neutral\n0.400 phase good\n0.800 phase slouch\n"
+                                      "1.800 phase recovery\n2.200 done\n");
     // 50 Hz over 2.2 s, both ends included; a stalled machine may skip a few.
-    EXPECT_LE(got.size(), 111u);
-    EXPECT_GE(got.size(), 90u);
-    double deepest = 0;
-    for (const auto& sample : got) {
-        ASSERT_TRUE(sample) << "the app would drop this datagram";
-        deepest = std::max(deepest, sample->pitch * 180 / M_PI);
-    }
-    EXPECT_GT(deepest, 28.0) << "the slouch must read as looking down, past the sensitivity";
+    EXPECT_LE(run.samples.size(), 111u);
+    ASSERT_GE(run.samples.size(), 90u);
+    const auto deepest = std::max_element(run.samples.begin(), run.samples.end(),
+                                          [](auto& a, auto& b) { return a.pitch < b.pitch; });
+    EXPECT_GT(deepest->pitch * 180 / M_PI, 28.0) << "a slouch looks down, past the sensitivity";
 }
 
 TEST(SimTool, RefusesBadInputBeforeSendingAnything) {
@@ -266,24 +244,17 @@ TEST(SimTool, RefusesBadInputBeforeSendingAnything) {
         {{"--noise", "nan"}, "--noise"},
         {{"--cycles", "1.5"}, "--cycles"}};
     for (const auto& [arguments, says] : cases) {
-        QProcess sim;
-        EXPECT_TRUE(runToEnd(sim, listener, arguments).empty()) << says.toStdString();
-        EXPECT_EQ(sim.exitCode(), 2) << says.toStdString();
-        EXPECT_TRUE(sim.readAllStandardOutput().isEmpty()) << says.toStdString();
-        EXPECT_TRUE(sim.readAllStandardError().contains(says.toUtf8())) << says.toStdString();
+        const ToolRun run = runSim(arguments, &listener);
+        EXPECT_TRUE(run.samples.empty() && run.said.isEmpty()) << says.toStdString();
+        EXPECT_EQ(run.exitCode, 2) << says.toStdString();
+        EXPECT_TRUE(run.errors.contains(says)) << says.toStdString();
     }
 }
 
-// Untold, it sends where the app listens (its last log line names the port);
-// it sends one datagram there before the stop.
+// Untold, it sends where the app listens (its last log line names the port).
 TEST(SimTool, StopsCleanlyOnSigtermAndSendsToTheAppsPortByDefault) {
-    QProcess sim;
-    sim.start(QStringLiteral(BACKBEACON_SIM_EXECUTABLE), {"--rate", "1"});
-    ASSERT_TRUE(sim.waitForReadyRead(10'000));
-    EXPECT_EQ(sim.readLine().toStdString(), "0.000 phase neutral\n");
-    sim.terminate();
-    ASSERT_TRUE(sim.waitForFinished(10'000)) << "still running after SIGTERM";
-    EXPECT_EQ(std::pair(sim.exitStatus(), sim.exitCode()), std::pair(QProcess::NormalExit, 0));
-    EXPECT_TRUE(sim.readAllStandardOutput().endsWith(" stopped\n"));
-    EXPECT_TRUE(sim.readAllStandardError().contains("to 127.0.0.1:4242 ("));
+    const ToolRun run = runSim({"--rate", "1"}, nullptr, true);
+    EXPECT_EQ(run.exitCode, 0) << "SIGTERM must end it normally";
+    EXPECT_TRUE(run.said.startsWith("0.000 phase neutral\n") && run.said.endsWith(" stopped\n"));
+    EXPECT_TRUE(run.errors.contains("to 127.0.0.1:4242 ("));
 }
