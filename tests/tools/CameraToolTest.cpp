@@ -43,12 +43,6 @@ protected:
     cv::Mat m_photo;
 };
 
-double spread(const std::vector<double>& values) {
-    cv::Scalar mean, deviation;
-    cv::meanStdDev(values, mean, deviation);
-    return deviation[0];
-}
-
 // The tool run on one portrait.
 class CameraTool : public CameraPhotos {
 protected:
@@ -88,17 +82,16 @@ TEST_P(CameraPhotos, RollFollowsTheTurnAndPitchTheTiltOfThePicture) {
 // The noise is seeded, so these are the figures bench_camera_pose reports.
 TEST_P(CameraPhotos, AStillHeadUnderCameraNoiseReadsStill) {
     HeadPipeline pipeline(s_model);
-    std::vector<double> pitch, roll;
+    std::vector<cv::Vec2d> poses; // pitch, roll once the filters have settled
     for (int i = 0; i < 50; ++i) {
         const auto pose = pipeline.process(photos::withNoise(m_photo, 3, i + 1), i * 0.1);
         ASSERT_TRUE(pose) << "frame " << i;
-        if (i >= 10) {
-            pitch.push_back(pose->pitch);
-            roll.push_back(pose->roll);
-        }
+        poses.emplace_back(pose->pitch, pose->roll);
     }
-    EXPECT_LT(spread(pitch), 0.3);
-    EXPECT_LT(spread(roll), 0.2);
+    cv::Scalar mean, spread;
+    cv::meanStdDev(std::vector(poses.begin() + 10, poses.end()), mean, spread);
+    EXPECT_LT(spread[0], 0.3);
+    EXPECT_LT(spread[1], 0.2);
 }
 
 // The face cut out with room around it, large on the right and smaller on the
@@ -141,21 +134,18 @@ INSTANTIATE_TEST_SUITE_P(Portraits, CameraPhotos,
                              return info.param.substr(0, info.param.find('.'));
                          });
 
-TEST_P(CameraTool, HelpListsOptionsAndExitStatuses) {
+// --help lists the options and exit statuses. A failed start says why in one
+// line, with its own status, and neither sends nor says anything the app would
+// take for a working camera.
+TEST_P(CameraTool, HelpAndEachFailureWithItsStatusAndOneLineSendingNothing) {
     const ToolRun help = run({"--help"});
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.said.contains("--device PATH") && help.said.contains("75  the camera is busy"))
+    EXPECT_TRUE(help.exitCode == 0 && help.said.contains("--device PATH") &&
+                help.said.contains("75  the camera is busy"))
         << help.said.toStdString();
-}
-
-// A failed start says why in one line, with its own status, and neither sends
-// nor says anything the app would take for a working camera.
-TEST_P(CameraTool, EachFailureHasItsStatusAndOneLineAndSendsNothing) {
-    const QString photo = write("face.jpg", m_photo);
-    const QString garbage = m_dir.filePath("garbage.avi");
+    const QString photo = write("face.jpg", m_photo), garbage = m_dir.filePath("garbage.avi");
     QFile file(garbage);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4096, 'x')) == 4096);
-    file.close();
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4096, 'x')) == 4096 &&
+                file.flush());
     const std::tuple<QStringList, int, QString> cases[] = {
         {{"--rate", "0"}, 64, "--rate"},
         {{"--frobnicate"}, 64, "--frobnicate"},
@@ -194,7 +184,7 @@ TEST_P(CameraTool, ARightShoulderTiltReachesTheEngineAsPositiveRoll) {
 
 // A video plays at its own rate and is analysed at the default 10 frames a
 // second (one frame in two); a picture with no face sends nothing.
-TEST_P(CameraTool, AVideoPlaysAtItsOwnRateAndNoFaceSendsNothing) {
+TEST_P(CameraTool, AVideoPlaysAtItsOwnRateNoFaceSendsNothingAndSigtermStops) {
     const QString video = m_dir.filePath("head.avi");
     {
         cv::VideoWriter writer(video.toStdString(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 20,
@@ -214,9 +204,7 @@ TEST_P(CameraTool, AVideoPlaysAtItsOwnRateAndNoFaceSendsNothing) {
     const ToolRun empty = run({"--input", blank, "--duration", "1"});
     EXPECT_EQ(empty.exitCode, 0) << empty.errors.toStdString();
     EXPECT_TRUE(empty.samples.empty());
-}
-
-TEST_P(CameraTool, StopsPromptlyOnSigterm) {
+    // A run stops promptly and cleanly on SIGTERM.
     const ToolRun stopped = run({"--input", write("face.png", m_photo), "--duration", "60"}, true);
     EXPECT_EQ(stopped.exitCode, 0) << stopped.errors.toStdString();
     EXPECT_LT(stopped.stopMs, 1000);
