@@ -7,12 +7,12 @@
 #include "backbeacon-camera/HeadPipeline.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -143,9 +143,7 @@ TEST_P(CameraTool, HelpAndEachFailureWithItsStatusAndOneLineSendingNothing) {
                 help.said.contains("75  the camera is busy"))
         << help.said.toStdString();
     const QString photo = write("face.jpg", m_photo), garbage = m_dir.filePath("garbage.avi");
-    QFile file(garbage);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4096, 'x')) == 4096 &&
-                file.flush());
+    std::ofstream(garbage.toStdString()) << std::string(4096, 'x');
     const std::tuple<QStringList, int, QString> cases[] = {
         {{"--rate", "0"}, 64, "--rate"},
         {{"--frobnicate"}, 64, "--frobnicate"},

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <fstream>
 #include <numeric>
 #include <tuple>
 
@@ -66,10 +67,6 @@ SimScript csv(const std::string& text) {
     return csvScript(result.track ? *result.track : PoseTrack({Keyframe{}}));
 }
 
-ToolRun runSim(const QStringList& arguments, UdpListener* listener, bool terminate = false) {
-    return runTool(BACKBEACON_SIM_EXECUTABLE, arguments, listener, terminate);
-}
-
 } // namespace
 
 TEST(PoseCsv, ReadsRowsAroundHeaderCommentsAndBlanksAndInterpolates) {
@@ -116,8 +113,8 @@ TEST(PoseCsv, RefusesBadLinesNamingThem) {
     // A file that never ends is refused at the size limit, not read into memory.
     for (const char* path : {"/nonexistent/head.csv", "/dev/zero"}) {
         const CsvResult result = loadPoseCsv(path);
-        EXPECT_FALSE(result.track);
-        EXPECT_EQ(result.error.line, 0) << path << ": " << result.error.message;
+        EXPECT_TRUE(!result.track && result.error.line == 0)
+            << path << ": " << result.error.message;
     }
 }
 
@@ -163,9 +160,8 @@ TEST(Playback, SendsOnTheRateAndEndsOnTheLastRow) {
     EXPECT_FALSE(report.stopped);
     EXPECT_EQ(report.sent, 5u);
     std::vector<double> times;
-    for (const Sent& s : rec.sent) {
-        times.push_back(s.at);
-    }
+    std::transform(rec.sent.begin(), rec.sent.end(), std::back_inserter(times),
+                   [](const Sent& s) { return s.at; });
     ASSERT_EQ(times, (std::vector<double>{0, 0.1, 0.2, 0.3, 0.33}));
     EXPECT_DOUBLE_EQ(rec.sent[2].pitch, -8);
     EXPECT_DOUBLE_EQ(rec.sent[4].roll, 4);
@@ -180,9 +176,9 @@ TEST(Playback, JumpsToThePresentAfterAStallAndStopsWhenAsked) {
     const PlaybackReport report = play(demoSession({}), {.rateHz = 10}, rec, rec);
     EXPECT_EQ(report.failed, 231u - report.skipped);
     EXPECT_EQ(report.skipped, 50u);
-    for (std::size_t i = 1; i < rec.sent.size(); ++i) {
-        ASSERT_GE(rec.sent[i].at - rec.sent[i - 1].at, 0.1 - 1e-9) << i;
-    }
+    EXPECT_TRUE(std::adjacent_find(rec.sent.begin(), rec.sent.end(), [](auto& a, auto& b) {
+                    return b.at - a.at < 0.1 - 1e-9;
+                }) == rec.sent.end());
     EXPECT_EQ(rec.phases, (std::vector<std::string>{"neutral@0.00 #0", "good@3.00 #10",
                                                     "slouch@9.00 #40", "recovery@18.0 #130"}));
     Recorder cut;
@@ -216,9 +212,10 @@ TEST(Playback, NoiseFollowsTheSeedAndTheDeviation) {
 TEST(SimTool, PlaysTheSessionAsShapedAndAnnouncesEachPhase) {
     UdpListener listener;
     const ToolRun run =
-        runSim({"--neutral-seconds", "0.4", "--good-seconds", "0.4", "--slouch-seconds", "1",
-                "--recovery-seconds", "0.4", "--noise", "0.5", "--seed", "3"},
-               &listener);
+        runTool(BACKBEACON_SIM_EXECUTABLE,
+                {"--neutral-seconds", "0.4", "--good-seconds", "0.4", "--slouch-seconds", "1",
+                 "--recovery-seconds", "0.4", "--noise", "0.5", "--seed", "3"},
+                &listener);
     EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
     EXPECT_EQ(run.said.toStdString(), "0.000 phase neutral\n0.400 phase good\n0.800 phase slouch\n"
                                       "1.800 phase recovery\n2.200 done\n");
@@ -233,10 +230,7 @@ TEST(SimTool, PlaysTheSessionAsShapedAndAnnouncesEachPhase) {
 TEST(SimTool, RefusesBadInputBeforeSendingAnything) {
     QTemporaryDir dir;
     const QString csv = dir.filePath(QStringLiteral("head.csv"));
-    QFile file(csv);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("seconds,pitch_degrees,roll_degrees\n0,0,0\n1,-30\n2,0,0\n");
-    file.close();
+    std::ofstream(csv.toStdString()) << "seconds,pitch_degrees,roll_degrees\n0,0,0\n1,-30\n2,0,0\n";
     UdpListener listener;
     const std::pair<QStringList, QString> cases[] = {
         {{"--csv", csv}, csv + ":3: expected 3"},
@@ -244,7 +238,7 @@ TEST(SimTool, RefusesBadInputBeforeSendingAnything) {
         {{"--noise", "nan"}, "--noise"},
         {{"--cycles", "1.5"}, "--cycles"}};
     for (const auto& [arguments, says] : cases) {
-        const ToolRun run = runSim(arguments, &listener);
+        const ToolRun run = runTool(BACKBEACON_SIM_EXECUTABLE, arguments, &listener);
         EXPECT_TRUE(run.samples.empty() && run.said.isEmpty()) << says.toStdString();
         EXPECT_EQ(run.exitCode, 2) << says.toStdString();
         EXPECT_TRUE(run.errors.contains(says)) << says.toStdString();
@@ -253,7 +247,7 @@ TEST(SimTool, RefusesBadInputBeforeSendingAnything) {
 
 // Untold, it sends where the app listens (its last log line names the port).
 TEST(SimTool, StopsCleanlyOnSigtermAndSendsToTheAppsPortByDefault) {
-    const ToolRun run = runSim({"--rate", "1"}, nullptr, true);
+    const ToolRun run = runTool(BACKBEACON_SIM_EXECUTABLE, {"--rate", "1"}, nullptr, true);
     EXPECT_EQ(run.exitCode, 0) << "SIGTERM must end it normally";
     EXPECT_TRUE(run.said.startsWith("0.000 phase neutral\n") && run.said.endsWith(" stopped\n"));
     EXPECT_TRUE(run.errors.contains("to 127.0.0.1:4242 ("));
