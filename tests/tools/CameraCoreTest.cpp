@@ -109,13 +109,10 @@ TEST(HeadPoseEstimator, ReadsTurnsBackInOpentrackSigns) {
         }
         const auto pose = HeadPoseEstimator().estimate(landmarks, width, height);
         ASSERT_TRUE(pose);
-        SCOPED_TRACE(::testing::Message()
-                     << cameraYaw << ", " << cameraPitch << ", " << cameraRoll);
-        EXPECT_NEAR(pose->yaw, yaw, 0.01);
-        EXPECT_NEAR(pose->pitch, pitch, 0.01);
-        EXPECT_NEAR(pose->roll, roll, 0.01);
         // Position in cm: x toward the user's right (image left), y up.
-        EXPECT_NEAR(cv::norm(cv::Vec3d(pose->x, pose->y, pose->z) - cv::Vec3d(3, -2, 55)), 0, 0.01);
+        const cv::Vec6d got(pose->yaw, pose->pitch, pose->roll, pose->x, pose->y, pose->z);
+        EXPECT_LT(cv::norm(got - cv::Vec6d(yaw, pitch, roll, 3, -2, 55)), 0.02)
+            << cameraYaw << ", " << cameraPitch << ", " << cameraRoll << " read as " << got;
     }
 }
 
@@ -138,29 +135,25 @@ TEST(V4l2Frames, BecomeGreyPictures) {
     for (const auto& [what, bytes, size, layout, converts] : cases) {
         cv::Mat grey;
         EXPECT_EQ(greyFromRaw(bytes.data(), size, layout, grey), converts) << what;
-        if (converts) {
-            ASSERT_EQ(grey.type(), CV_8UC1) << what;
-            EXPECT_EQ(cv::countNonZero(grey != expected), 0) << what;
-        }
+        EXPECT_TRUE(!converts ||
+                    (grey.type() == CV_8UC1 && cv::countNonZero(grey != expected) == 0))
+            << what;
     }
 }
 
 namespace {
 
 // A camera that gives 3 blank frames, then reports `last` (lost, or ended).
-class ScriptedCamera final : public FrameSource {
-public:
-    explicit ScriptedCamera(Read last) : m_last(last) {}
+struct ScriptedCamera final : FrameSource {
+    explicit ScriptedCamera(Read last) : last(last) {}
     Read read(cv::Mat& image, double& seconds) override {
         image = cv::Mat(480, 640, CV_8UC1, cv::Scalar(128));
-        seconds = m_seconds += 0.1;
-        return m_seconds < 0.35 ? Read::Frame : m_last;
+        seconds = elapsed += 0.1;
+        return elapsed < 0.35 ? Read::Frame : last;
     }
     bool realTime() const override { return true; }
-
-private:
-    Read m_last;
-    double m_seconds = 0;
+    Read last;
+    double elapsed = 0;
 };
 
 } // namespace
@@ -195,9 +188,7 @@ TEST(CameraRun, RetriesABusyOrVanishedCameraThenGivesUpWithItsStatus) {
             return {opens == ExitCode::Done ? std::make_unique<ScriptedCamera>(last) : nullptr,
                     opens, opens == ExitCode::Done ? "" : "no camera to be had"};
         };
-        const auto wait = [&](double seconds) {
-            return waits.push_back(seconds), !stopWhileWaiting;
-        };
+        const auto wait = [&](double s) { return waits.push_back(s), !stopWhileWaiting; };
         CameraOptions options;
         options.port = 9;
         std::string error;
