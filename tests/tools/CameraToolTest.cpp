@@ -184,14 +184,13 @@ TEST_P(CameraTool, ARightShoulderTiltReachesTheEngineAsPositiveRoll) {
 // second (one frame in two); a picture with no face sends nothing.
 TEST_P(CameraTool, AVideoPlaysAtItsOwnRateNoFaceSendsNothingAndSigtermStops) {
     const QString video = m_dir.filePath("head.avi");
-    {
-        cv::VideoWriter writer(video.toStdString(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 20,
-                               m_photo.size());
-        ASSERT_TRUE(writer.isOpened());
-        for (int i = 0; i < 20; ++i) {
-            writer.write(photos::withNoise(m_photo, 3, i));
-        }
+    cv::VideoWriter writer(video.toStdString(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 20,
+                           m_photo.size());
+    ASSERT_TRUE(writer.isOpened());
+    for (int i = 0; i < 20; ++i) {
+        writer.write(photos::withNoise(m_photo, 3, i));
     }
+    writer.release();
     QElapsedTimer clock;
     clock.start();
     const ToolRun played = run({"--input", video});
