@@ -199,12 +199,11 @@ TEST_P(CameraTool, AVideoPlaysAtItsOwnRateNoFaceSendsNothingAndSigtermStops) {
     EXPECT_EQ(played.samples.size(), 10u);
     const QString blank = write("blank.png", cv::Mat(480, 640, CV_8UC3, cv::Scalar::all(120)));
     const ToolRun empty = run({"--input", blank, "--duration", "1"});
-    EXPECT_EQ(empty.exitCode, 0) << empty.errors.toStdString();
-    EXPECT_TRUE(empty.samples.empty());
+    EXPECT_TRUE(empty.exitCode == 0 && empty.samples.empty()) << empty.errors.toStdString();
     // A run stops promptly and cleanly on SIGTERM.
     const ToolRun stopped = run({"--input", write("face.png", m_photo), "--duration", "60"}, true);
-    EXPECT_EQ(stopped.exitCode, 0) << stopped.errors.toStdString();
-    EXPECT_LT(stopped.stopMs, 1000);
+    EXPECT_TRUE(stopped.exitCode == 0 && stopped.stopMs < 1000)
+        << stopped.stopMs << " ms: " << stopped.errors.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Portrait, CameraTool, ::testing::Values("grace_hopper.jpg"));
