@@ -32,11 +32,9 @@ cv::Matx33d turn(double x, double y, double z) {
 } // namespace
 
 TEST(CameraOptions, ReadsEachOptionInEitherSpellingAndRefusesWhatCannotBeMeant) {
-    const auto parse = [](std::vector<std::string> arguments) {
-        return parseCameraOptions(arguments);
-    };
-    const auto read = [&](std::vector<std::string> arguments) {
-        const ParsedOptions parsed = parse(arguments);
+    using Arguments = std::vector<std::string>;
+    const auto read = [](Arguments arguments) {
+        const ParsedOptions parsed = parseCameraOptions(arguments);
         EXPECT_TRUE(parsed.options) << parsed.error;
         return parsed.options.value_or(CameraOptions{});
     };
@@ -48,12 +46,13 @@ TEST(CameraOptions, ReadsEachOptionInEitherSpellingAndRefusesWhatCannotBeMeant) 
               std::tuple("head.avi"s, 2.5, true, 5000, "m.dat"s, std::optional(4.0)));
     EXPECT_EQ(read({"--device=/dev/video2"}).device, "/dev/video2");
     EXPECT_TRUE(read({"--help"}).help);
-    EXPECT_FALSE(parse({"--device", "/dev/video0", "--input", "a.avi"}).options);
+    EXPECT_FALSE(
+        parseCameraOptions(Arguments{"--device", "/dev/video0", "--input", "a.avi"}).options);
     for (const char* argument :
          {"--rate=0", "--rate=-3", "--rate=nan", "--rate=61", "--rate=10hz", "--port=0",
           "--port=65536", "--port=42.5", "--port=", "--duration=0",
           "--device=", "--model=", "--rate", "--frobnicate", "video.avi", "-r"}) {
-        const ParsedOptions parsed = parse({argument});
+        const ParsedOptions parsed = parseCameraOptions(Arguments{argument});
         EXPECT_FALSE(parsed.options || parsed.error.empty()) << argument;
     }
 }
@@ -134,9 +133,8 @@ TEST(V4l2Frames, BecomeGreyPictures) {
     for (const auto& [what, bytes, size, layout, converts] : cases) {
         cv::Mat grey;
         EXPECT_EQ(greyFromRaw(bytes.data(), size, layout, grey), converts) << what;
-        EXPECT_TRUE(!converts ||
-                    (grey.type() == CV_8UC1 && cv::countNonZero(grey != expected) == 0))
-            << what;
+        // A picture of another type or size throws in the comparison.
+        EXPECT_TRUE(!converts || cv::countNonZero(grey != expected) == 0) << what;
     }
 }
 

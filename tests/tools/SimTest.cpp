@@ -155,8 +155,7 @@ TEST(Playback, SendsOnTheRateAndEndsOnTheLastRow) {
     const PlaybackReport report = play(script, {.rateHz = 10}, rec, rec);
     EXPECT_TRUE(!report.stopped && report.sent == 5) << report.sent;
     std::vector<double> times;
-    std::transform(rec.sent.begin(), rec.sent.end(), std::back_inserter(times),
-                   [](const Sent& s) { return s.at; });
+    std::ranges::transform(rec.sent, std::back_inserter(times), &Sent::at);
     ASSERT_EQ(times, (std::vector<double>{0, 0.1, 0.2, 0.3, 0.33}));
     EXPECT_DOUBLE_EQ(rec.sent[2].pitch, -8);
     EXPECT_DOUBLE_EQ(rec.sent[4].roll, 4);
@@ -171,9 +170,8 @@ TEST(Playback, JumpsToThePresentAfterAStallAndStopsWhenAsked) {
     const PlaybackReport report = play(demoSession({}), {.rateHz = 10}, rec, rec);
     EXPECT_EQ(std::pair(report.failed, report.skipped),
               (std::pair<std::uint64_t, std::uint64_t>(181, 50)));
-    EXPECT_TRUE(std::adjacent_find(rec.sent.begin(), rec.sent.end(), [](auto& a, auto& b) {
-                    return b.at - a.at < 0.1 - 1e-9;
-                }) == rec.sent.end());
+    const auto tooSoon = [](const Sent& a, const Sent& b) { return b.at - a.at < 0.1 - 1e-9; };
+    EXPECT_EQ(std::ranges::adjacent_find(rec.sent, tooSoon), rec.sent.end());
     EXPECT_EQ(rec.phases, (std::vector<std::string>{"neutral@0.00 #0", "good@3.00 #10",
                                                     "slouch@9.00 #40", "recovery@18.0 #130"}));
     Recorder cut;
@@ -215,9 +213,8 @@ TEST(SimTool, PlaysTheSessionAsShapedAndAnnouncesEachPhase) {
                                       "1.800 phase recovery\n2.200 done\n");
     // 50 Hz over 2.2 s, both ends included; a stalled machine may skip a few.
     ASSERT_TRUE(run.samples.size() >= 90 && run.samples.size() <= 111) << run.samples.size();
-    const auto deepest = std::max_element(run.samples.begin(), run.samples.end(),
-                                          [](auto& a, auto& b) { return a.pitch < b.pitch; });
-    EXPECT_GT(deepest->pitch * 180 / M_PI, 28.0) << "a slouch looks down, past the sensitivity";
+    const double deepest = std::ranges::max(run.samples, {}, &MotionSample::pitch).pitch;
+    EXPECT_GT(deepest * 180 / M_PI, 28.0) << "a slouch looks down, past the sensitivity";
 }
 
 TEST(SimTool, RefusesBadInputBeforeSendingAnything) {

@@ -17,7 +17,7 @@ struct ToolRun {
     int exitCode = -1; // also when it crashed or would not stop
     QString said, errors;
     std::vector<MotionSample> samples;
-    qint64 stopMs = -1; // from SIGTERM to the end
+    qint64 ms = -1; // from SIGTERM, or else from the start, to the end
 };
 
 // Runs `program` to its end sending to `listener` (if given); if `terminate`,
@@ -31,10 +31,11 @@ inline ToolRun runTool(const char* program, QStringList arguments, UdpListener* 
             arguments);
     ToolRun run;
     QElapsedTimer clock;
+    clock.start();
     UdpListener none; // nothing to read when the tool sends elsewhere
     if (terminate) {
         EXPECT_TRUE(tool.waitForReadyRead(20'000)) << "no first line";
-        clock.start();
+        clock.restart();
         tool.terminate();
     }
     for (bool running = true; running;) {
@@ -46,7 +47,7 @@ inline ToolRun runTool(const char* program, QStringList arguments, UdpListener* 
             run.samples.push_back(sample.value_or(MotionSample{}));
         }
     }
-    run.stopMs = terminate ? clock.elapsed() : -1;
+    run.ms = clock.elapsed();
     const bool ended = tool.state() == QProcess::NotRunning;
     run.exitCode = ended && tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
     run.said = QString::fromUtf8(tool.readAllStandardOutput());
