@@ -1,11 +1,10 @@
 // The head-motion simulator: its logic in virtual time, then the tool itself
 // over real loopback, each datagram read with the app's own parser.
-#include "OpentrackSender.h"
+#include "ToolRun.h"
 #include "backbeacon-sim/Playback.h"
 #include "backbeacon-sim/PoseCsv.h"
 #include "engine/OpentrackDatagram.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -13,11 +12,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <fstream>
+#include <numeric>
 #include <tuple>
 
 using namespace backbeacon;
 using namespace backbeacon::sim;
-using backbeacon::testing::UdpListener;
+using namespace backbeacon::testing;
 
 namespace {
 
@@ -66,21 +67,6 @@ SimScript csv(const std::string& text) {
     return csvScript(result.track ? *result.track : PoseTrack({Keyframe{}}));
 }
 
-// Runs the simulator to its end, gathering what reached `listener` meanwhile.
-std::vector<std::optional<MotionSample>> runToEnd(QProcess& sim, UdpListener& listener,
-                                                  const QStringList& arguments) {
-    sim.start(QStringLiteral(BACKBEACON_SIM_EXECUTABLE),
-              QStringList{"--port", QString::number(listener.port())} + arguments);
-    std::vector<std::optional<MotionSample>> got;
-    for (bool running = true; running;) {
-        running = !sim.waitForFinished(50) && sim.state() != QProcess::NotRunning;
-        for (const auto& d : listener.drain()) {
-            got.push_back(parseOpentrackDatagram(d.data(), d.size()));
-        }
-    }
-    return got;
-}
-
 } // namespace
 
 TEST(PoseCsv, ReadsRowsAroundHeaderCommentsAndBlanksAndInterpolates) {
@@ -120,15 +106,14 @@ TEST(PoseCsv, RefusesBadLinesNamingThem) {
         {"", 0, "no rows"}};
     for (const auto& [text, line, says] : cases) {
         const CsvResult result = parsePoseCsv(text);
-        EXPECT_FALSE(result.track) << text;
-        EXPECT_EQ(result.error.line, line) << text;
-        EXPECT_NE(result.error.message.find(says), std::string::npos) << result.error.message;
+        EXPECT_TRUE(!result.track && result.error.line == line &&
+                    result.error.message.find(says) != std::string::npos)
+            << text << " refused at " << result.error.line << ": " << result.error.message;
     }
     // A file that never ends is refused at the size limit, not read into memory.
     for (const char* path : {"/nonexistent/head.csv", "/dev/zero"}) {
         const CsvResult result = loadPoseCsv(path);
-        EXPECT_FALSE(result.track);
-        EXPECT_EQ(result.error.line, 0) << path << ": " << result.error.message;
+        EXPECT_TRUE(!result.track && result.error.line == 0) << path << result.error.message;
     }
 }
 
@@ -145,13 +130,10 @@ TEST(DemoSession, RaisesOneAlertAtTheAppsDefaultsAndRepeatsCycles) {
         const OpentrackPose pose = script.track.poseAt(t);
         const double drift = std::hypot(pose.pitchDegrees, pose.rollDegrees);
         ASSERT_LT(drift, t < 3 ? 1e-12 : t < 9 ? 5 : 90) << t;
-        if (t >= 9 && drift > 20) {
-            ASSERT_LT(pose.pitchDegrees, 0) << "a slouch looks down: " << t;
-            outOfLine += 0.01;
-        }
+        ASSERT_TRUE(drift <= 20 || pose.pitchDegrees < 0) << "a slouch looks down: " << t;
+        outOfLine += t >= 9 && drift > 20 ? 0.01 : 0;
     }
-    EXPECT_GT(outOfLine, 7.5);
-    EXPECT_LT(outOfLine, 9);
+    EXPECT_TRUE(outOfLine > 7.5 && outOfLine < 9) << outOfLine;
     EXPECT_EQ(script.track.poseAt(18.9).pitchDegrees, 0);
     // Empty phases are left out; a slouch shorter than the drop still reaches
     // the full depth at its end.
@@ -171,12 +153,9 @@ TEST(Playback, SendsOnTheRateAndEndsOnTheLastRow) {
     SimScript script = csv("0,0,0\n0.25,-10,0\n0.33,-10,4\n");
     script.phases.push_back({0.25, "down"});
     const PlaybackReport report = play(script, {.rateHz = 10}, rec, rec);
-    EXPECT_FALSE(report.stopped);
-    EXPECT_EQ(report.sent, 5u);
+    EXPECT_TRUE(!report.stopped && report.sent == 5) << report.sent;
     std::vector<double> times;
-    for (const Sent& s : rec.sent) {
-        times.push_back(s.at);
-    }
+    std::ranges::transform(rec.sent, std::back_inserter(times), &Sent::at);
     ASSERT_EQ(times, (std::vector<double>{0, 0.1, 0.2, 0.3, 0.33}));
     EXPECT_DOUBLE_EQ(rec.sent[2].pitch, -8);
     EXPECT_DOUBLE_EQ(rec.sent[4].roll, 4);
@@ -189,17 +168,15 @@ TEST(Playback, JumpsToThePresentAfterAStallAndStopsWhenAsked) {
     Recorder rec;
     rec.stallAt = 1, rec.stallTo = 6, rec.accept = false; // nothing listening: carry on
     const PlaybackReport report = play(demoSession({}), {.rateHz = 10}, rec, rec);
-    EXPECT_EQ(report.failed, 231u - report.skipped);
-    EXPECT_EQ(report.skipped, 50u);
-    for (std::size_t i = 1; i < rec.sent.size(); ++i) {
-        ASSERT_GE(rec.sent[i].at - rec.sent[i - 1].at, 0.1 - 1e-9) << i;
-    }
+    EXPECT_EQ(std::pair(report.failed, report.skipped),
+              (std::pair<std::uint64_t, std::uint64_t>(181, 50)));
+    const auto tooSoon = [](const Sent& a, const Sent& b) { return b.at - a.at < 0.1 - 1e-9; };
+    EXPECT_EQ(std::ranges::adjacent_find(rec.sent, tooSoon), rec.sent.end());
     EXPECT_EQ(rec.phases, (std::vector<std::string>{"neutral@0.00 #0", "good@3.00 #10",
                                                     "slouch@9.00 #40", "recovery@18.0 #130"}));
     Recorder cut;
     cut.stopAt = 2;
-    EXPECT_TRUE(play(demoSession({}), {.rateHz = 10}, cut, cut).stopped);
-    EXPECT_EQ(cut.sent.size(), 20u);
+    EXPECT_TRUE(play(demoSession({}), {.rateHz = 10}, cut, cut).stopped && cut.sent.size() == 20);
 }
 
 // Noise is Gaussian with the asked deviation, repeatable by seed, and never
@@ -214,14 +191,9 @@ TEST(Playback, NoiseFollowsTheSeedAndTheDeviation) {
     const std::vector<Sent> a = run(7, 2.0, "-30");
     ASSERT_EQ(a.size(), 2001u);
     EXPECT_TRUE(a == run(7, 2.0, "-30") && a != run(8, 2.0, "-30"));
-    double sum = 0, squares = 0;
-    for (const Sent& s : a) {
-        sum += s.roll;
-        squares += s.roll * s.roll;
-    }
-    const double mean = sum / static_cast<double>(a.size());
-    EXPECT_NEAR(mean, 0, 0.2);
-    EXPECT_NEAR(std::sqrt(squares / static_cast<double>(a.size()) - mean * mean), 2.0, 0.2);
+    const double squares = std::accumulate(
+        a.begin(), a.end(), 0.0, [](double sum, const Sent& s) { return sum + s.roll * s.roll; });
+    EXPECT_NEAR(std::sqrt(squares / static_cast<double>(a.size())), 2.0, 0.2) << "about level";
     for (const Sent& s : run(1, 45.0, "180")) {
         ASSERT_LE(std::max(s.pitch, std::fabs(s.roll)), kMaxPoseDegrees + 1e-9);
     }
@@ -231,34 +203,24 @@ TEST(Playback, NoiseFollowsTheSeedAndTheDeviation) {
 // the app accepts, a slouch the app sees as looking down, and a clean exit.
 TEST(SimTool, PlaysTheSessionAsShapedAndAnnouncesEachPhase) {
     UdpListener listener;
-    QProcess sim;
-    const auto got =
-        runToEnd(sim, listener,
-                 {"--neutral-seconds", "0.4", "--good-seconds", "0.4", "--slouch-seconds", "1",
-                  "--recovery-seconds", "0.4", "--noise", "0.5", "--seed", "3"});
-    ASSERT_EQ(sim.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(sim.exitCode(), 0) << sim.readAllStandardError().toStdString();
-    EXPECT_EQ(sim.readAllStandardOutput().toStdString(),
-              "0.000 phase neutral\n0.400 phase good\n0.800 phase slouch\n"
-              "1.800 phase recovery\n2.200 done\n");
+    const ToolRun run =
+        runTool(BACKBEACON_SIM_EXECUTABLE,
+                {"--neutral-seconds", "0.4", "--good-seconds", "0.4", "--slouch-seconds", "1",
+                 "--recovery-seconds", "0.4", "--noise", "0.5", "--seed", "3"},
+                &listener);
+    EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_EQ(run.said.toStdString(), "0.000 phase neutral\n0.400 phase good\n0.800 phase slouch\n"
+                                      "1.800 phase recovery\n2.200 done\n");
     // 50 Hz over 2.2 s, both ends included; a stalled machine may skip a few.
-    EXPECT_LE(got.size(), 111u);
-    EXPECT_GE(got.size(), 90u);
-    double deepest = 0;
-    for (const auto& sample : got) {
-        ASSERT_TRUE(sample) << "the app would drop this datagram";
-        deepest = std::max(deepest, sample->pitch * 180 / M_PI);
-    }
-    EXPECT_GT(deepest, 28.0) << "the slouch must read as looking down, past the sensitivity";
+    ASSERT_TRUE(run.samples.size() >= 90 && run.samples.size() <= 111) << run.samples.size();
+    const double deepest = std::ranges::max(run.samples, {}, &MotionSample::pitch).pitch;
+    EXPECT_GT(deepest * 180 / M_PI, 28.0) << "a slouch looks down, past the sensitivity";
 }
 
 TEST(SimTool, RefusesBadInputBeforeSendingAnything) {
     QTemporaryDir dir;
     const QString csv = dir.filePath(QStringLiteral("head.csv"));
-    QFile file(csv);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("seconds,pitch_degrees,roll_degrees\n0,0,0\n1,-30\n2,0,0\n");
-    file.close();
+    std::ofstream(csv.toStdString()) << "seconds,pitch_degrees,roll_degrees\n0,0,0\n1,-30\n2,0,0\n";
     UdpListener listener;
     const std::pair<QStringList, QString> cases[] = {
         {{"--csv", csv}, csv + ":3: expected 3"},
@@ -266,24 +228,16 @@ TEST(SimTool, RefusesBadInputBeforeSendingAnything) {
         {{"--noise", "nan"}, "--noise"},
         {{"--cycles", "1.5"}, "--cycles"}};
     for (const auto& [arguments, says] : cases) {
-        QProcess sim;
-        EXPECT_TRUE(runToEnd(sim, listener, arguments).empty()) << says.toStdString();
-        EXPECT_EQ(sim.exitCode(), 2) << says.toStdString();
-        EXPECT_TRUE(sim.readAllStandardOutput().isEmpty()) << says.toStdString();
-        EXPECT_TRUE(sim.readAllStandardError().contains(says.toUtf8())) << says.toStdString();
+        const ToolRun run = runTool(BACKBEACON_SIM_EXECUTABLE, arguments, &listener);
+        EXPECT_TRUE(run.samples.empty() && run.said.isEmpty()) << says.toStdString();
+        EXPECT_TRUE(run.exitCode == 2 && run.errors.contains(says)) << run.errors.toStdString();
     }
 }
 
-// Untold, it sends where the app listens (its last log line names the port);
-// it sends one datagram there before the stop.
+// Untold, it sends where the app listens (its last log line names the port).
 TEST(SimTool, StopsCleanlyOnSigtermAndSendsToTheAppsPortByDefault) {
-    QProcess sim;
-    sim.start(QStringLiteral(BACKBEACON_SIM_EXECUTABLE), {"--rate", "1"});
-    ASSERT_TRUE(sim.waitForReadyRead(10'000));
-    EXPECT_EQ(sim.readLine().toStdString(), "0.000 phase neutral\n");
-    sim.terminate();
-    ASSERT_TRUE(sim.waitForFinished(10'000)) << "still running after SIGTERM";
-    EXPECT_EQ(std::pair(sim.exitStatus(), sim.exitCode()), std::pair(QProcess::NormalExit, 0));
-    EXPECT_TRUE(sim.readAllStandardOutput().endsWith(" stopped\n"));
-    EXPECT_TRUE(sim.readAllStandardError().contains("to 127.0.0.1:4242 ("));
+    const ToolRun run = runTool(BACKBEACON_SIM_EXECUTABLE, {"--rate", "1"}, nullptr, true);
+    EXPECT_EQ(run.exitCode, 0) << "SIGTERM must end it normally";
+    EXPECT_TRUE(run.said.startsWith("0.000 phase neutral\n") && run.said.endsWith(" stopped\n"));
+    EXPECT_TRUE(run.errors.contains("to 127.0.0.1:4242 ("));
 }
