@@ -3,12 +3,14 @@
 # suite and records whether any suite failed: a measure of what the tests
 # catch, to compare one version of the test suite with another.
 #
-#   seeded-faults.sh [-b BUILD] [-o TABLE] [-s REGEX] [-l] [ID...]
+#   seeded-faults.sh [-b BUILD] [-o TABLE] [-s REGEX] [-q] [-l] [ID...]
 #     -b BUILD  build directory (default build-faults; configured as CI does,
 #               without sanitizers or benchmarks, when it does not exist yet)
 #     -o TABLE  also write the result table to this file
 #     -s REGEX  run only the suites whose names match (a quick check while
 #               working on some suites; the full table needs them all)
+#     -q        quick: a fault is caught at its first suite that fails (and
+#               fails again); the rest are not run, so the table names only it
 #     -l        list the faults and exit
 #     ID...     run only these faults (default: all)
 #
@@ -31,14 +33,17 @@ cd "$(dirname "$0")/.."
 build=build-faults
 table_file=
 suites=()
+stop=()
+quick=false
 list_only=false
-while getopts b:o:s:lh opt; do
+while getopts b:o:s:qlh opt; do
   case $opt in
     b) build=$OPTARG ;;
     o) table_file=$OPTARG ;;
     s) suites=(-R "$OPTARG") ;;
+    q) quick=true stop=(--stop-on-failure) ;;
     l) list_only=true ;;
-    *) sed -n '2,14s/^# \{0,1\}//p' "$0"; exit 2 ;;
+    *) sed -n '2,16s/^# \{0,1\}//p' "$0"; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
@@ -296,23 +301,34 @@ ctest_run() {
   rm -f "$out"
 }
 
-# Runs every suite into the log $1; prints the failing ones, those that
-# passed when run again marked "(flaky)".
+# Runs every suite into the log $1, the desktop ones after the rest; prints
+# the failing ones, those that passed when run again marked "(flaky)". With
+# -q it stops at the first group with a confirmed failure.
 run_suites() {
-  local log=$1 first names again entry
+  local log=$1 group limit first names again entry found=
   : >"$log"
-  first=$(ctest_run 150 -LE desktop -j2 "${suites[@]}"; ctest_run 300 -L desktop "${suites[@]}")
-  [ -n "$first" ] || return 0
-  echo "== the failing suites once more" >>"$log"
-  names="^($(sed 's/(.*//' <<<"$first" | paste -sd'|'))\$"
-  again=$(ctest_run 150 -LE desktop -j2 -R "$names"; ctest_run 300 -L desktop -R "$names")
-  while read -r entry; do
-    if grep -qx "${entry%%(*}\(([^)]*)\)\{0,1\}" <<<"$again"; then
-      echo "$entry"
-    else
-      echo "${entry%%(*}(flaky)"
+  for group in "-LE desktop -j2" "-L desktop"; do
+    limit=150
+    [ "$group" = "-L desktop" ] && limit=300
+    # shellcheck disable=SC2086 # the group is two or three words on purpose
+    first=$(ctest_run $limit $group "${stop[@]}" "${suites[@]}")
+    [ -n "$first" ] || continue
+    echo "== the failing suites once more" >>"$log"
+    names="^($(sed 's/(.*//' <<<"$first" | paste -sd'|'))\$"
+    # shellcheck disable=SC2086
+    again=$(ctest_run $limit $group -R "$names")
+    while read -r entry; do
+      if grep -qx "${entry%%(*}\(([^)]*)\)\{0,1\}" <<<"$again"; then
+        echo "$entry"
+        found=1
+      else
+        echo "${entry%%(*}(flaky)"
+      fi
+    done <<<"$first"
+    if $quick && [ -n "$found" ]; then
+      return 0
     fi
-  done <<<"$first"
+  done
 }
 
 # Whether the failures read from stdin include one that held when run again.
