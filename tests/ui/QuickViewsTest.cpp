@@ -6,6 +6,7 @@
 #include "ViewsRig.h"
 #include "stats/CardCanvas.h"
 
+#include <QAnimationDriver>
 #include <QImage>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -411,6 +412,36 @@ TEST(ViewsTest, TheSettingsWindowWritesEachSettingFromTheKeysOrAtAClick) {
     EXPECT_EQ(std::pair(rig.engine.notifications.authorizationStatus(),
                         rig.engine.center.authorizationQueries),
               std::pair(1, 2));
+}
+
+// The headline's words cross-fade: looked at part-way with Qt Quick's
+// animations moved on only when told.
+TEST(ViewsTest, TheHeadlineCrossFadesToItsNewWords) {
+    struct Stepped final : QAnimationDriver {
+        qint64 elapsed() const override { return ms; }
+        void step(qint64 by) {
+            QCoreApplication::processEvents(); // a just-started animation joins from the loop
+            ms += by;
+            advance();
+        }
+        qint64 ms = 0;
+    } animations;
+    animations.install();
+    ViewsRig rig;
+    rig.engine.startCalibrated();
+    rig.views.showPanel(QRect());
+    QQuickItem* headline = must(rig.views.panelRoot(), "headline");
+    rig.engine.hold(14, 0, ViewModel::kLiveFigureInterval + 0.1);
+    ASSERT_EQ(headline->property("text"), "Drifting forward");
+    const int duration = headline->property("fadeDuration").toInt();
+    animations.step(1);
+    animations.step(duration / 2);
+    EXPECT_NEAR(must(headline, "current")->opacity(), 0.5, 0.2) << "the new words fade in";
+    EXPECT_EQ(must(headline, "previous")->property("text"), "Aligned") << "as the old fade out";
+    animations.step(duration);
+    EXPECT_EQ(must(headline, "current")->opacity() + headline->opacity(), 2);
+    EXPECT_FALSE(must(headline, "previous")->isVisible());
+    animations.uninstall();
 }
 
 } // namespace
