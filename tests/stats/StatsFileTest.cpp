@@ -18,43 +18,17 @@ using Outcome = StatsStorage::Loaded::Outcome;
 
 namespace {
 
-// The real calls; those numbered in fail() (0-based from then on; unlink and
-// mkdir not counted) fail with EIO.
-class FaultyPosix final : public Posix {
-public:
-    void fail(std::vector<int> at = {}) {
-        failAt = std::move(at);
-        calls = 0;
-        log.clear();
-    }
+// The real calls, logged one letter each: o(pen), r(ead), w(rite), f(sync), c(lose), m(ove).
+// Those numbered in fail() (0-based from then on) fail with EIO; with `interrupt` every other
+// read and write fails with EINTR; a write moves at most maxWrite bytes (0: stuck).
+struct FaultyPosix final : Posix {
+    std::vector<int> failAt;
     int calls = 0;
-    std::string log; // one letter per call: o(pen), r(ead), w(rite), f(sync), c(lose), m(ove)
-    std::size_t maxWrite = 0; // >0: at most this many bytes per write
-    bool interrupt = false;   // every other read and write fails with EINTR
-    bool stuck = false;       // writes make no progress
+    std::string log;
+    std::size_t maxWrite = SIZE_MAX;
+    bool interrupt = false;
 
-    int open(const char* path, int flags, mode_t mode) override {
-        return fails('o') ? -1 : Posix::open(path, flags, mode);
-    }
-    ssize_t read(int fd, void* buffer, size_t size) override {
-        return fails('r', interrupt) ? -1 : Posix::read(fd, buffer, size);
-    }
-    ssize_t write(int fd, const void* data, size_t size) override {
-        if (fails('w', interrupt)) {
-            return -1;
-        }
-        return stuck ? 0 : Posix::write(fd, data, maxWrite > 0 ? std::min(size, maxWrite) : size);
-    }
-    int fsync(int fd) override { return fails('f') ? -1 : Posix::fsync(fd); }
-    int close(int fd) override {
-        const int result = Posix::close(fd); // like Linux: gone even when close fails
-        return fails('c') ? -1 : result;
-    }
-    int rename(const char* from, const char* to) override {
-        return fails('m') ? -1 : Posix::rename(from, to);
-    }
-
-private:
+    void fail(std::vector<int> at = {}) { failAt = std::move(at), calls = 0, log.clear(); }
     bool fails(char kind, bool interruptible = false) {
         log += kind;
         const int call = calls++;
@@ -62,7 +36,23 @@ private:
         errno = failing ? EIO : EINTR;
         return failing || (interruptible && call % 2 == 0);
     }
-    std::vector<int> failAt;
+    int open(const char* path, int flags, mode_t mode) override {
+        return fails('o') ? -1 : Posix::open(path, flags, mode);
+    }
+    ssize_t read(int fd, void* buffer, size_t size) override {
+        return fails('r', interrupt) ? -1 : Posix::read(fd, buffer, size);
+    }
+    ssize_t write(int fd, const void* data, size_t size) override {
+        return fails('w', interrupt) ? -1 : Posix::write(fd, data, std::min(size, maxWrite));
+    }
+    int fsync(int fd) override { return fails('f') ? -1 : Posix::fsync(fd); }
+    int close(int fd) override { // like Linux: gone even when close fails
+        const int result = Posix::close(fd);
+        return fails('c') ? -1 : result;
+    }
+    int rename(const char* from, const char* to) override {
+        return fails('m') ? -1 : Posix::rename(from, to);
+    }
 };
 
 class StatsFileTest : public ::testing::Test {
@@ -88,7 +78,7 @@ TEST_F(StatsFileTest, WritesPrivatelyInFullDespiteShortAndInterruptedCallsButGiv
     EXPECT_EQ(entries(inner.folder()), QStringList{"stats.json"});
     EXPECT_EQ(modeOf(inner.filePath()), 0600u) << "statistics are nobody else's business";
 
-    posix.stuck = true;
+    posix.maxWrite = 0; // stuck
     EXPECT_FALSE(inner.replace(oldBytes, false));
     EXPECT_EQ(readAll(inner.filePath()), newBytes);
     EXPECT_EQ(entries(inner.folder()), QStringList{"stats.json"});
@@ -157,11 +147,8 @@ TEST_F(StatsFileTest, OnlyAskedForSavesKeepTheCurrentFileAsideTheNewestCopyWinni
     writeAll(path, "garbage 1");
     ASSERT_TRUE(file.replace(newBytes, true));
     writeAll(path, "garbage 2");
-    ASSERT_TRUE(file.replace(oldBytes, true));
-    ASSERT_TRUE(file.replace(newBytes, false));
+    ASSERT_TRUE(file.replace(oldBytes, true) && file.replace(newBytes, false));
     EXPECT_EQ(readAll(file.unreadablePath()), "garbage 2");
-    EXPECT_EQ(readAll(path), newBytes);
-    EXPECT_EQ(entries(dir.path()), (QStringList{"stats.json", "stats.json.unreadable"}));
 }
 
 TEST_F(StatsFileTest, LoadFindsUnreadableFilesAndRemovesOnlyItsOwnLeftoverTemporaries) {
