@@ -76,10 +76,6 @@ TEST(Insights, TrendRecoveryAndFooterTexts) {
         std::vector<DailyStats> days;
         const char *delta, *body;
     } trends[] = {
-        {{},
-         "New",
-         "Keep monitoring for a few days and this card will compare today against "
-         "your baseline."},
         {{scored(1, 91), scored(0, 84)},
          "-7 pts",
          "Today is 7 points below your recent average of 91%."},
@@ -165,7 +161,6 @@ TEST(InsightCard, DrawsTheFiguresOfEachCase) {
          "More drift than usual",
          badOrange,
          warningYellow},
-        {{day(0, 3600, 0, 3, 3)}, 32, 784, "First signal logged", accentBlue, badOrange},
     };
     const ColorComponents track = onCard(trackBackground);
     for (const auto& c : cases) {
