@@ -91,26 +91,23 @@ TEST(Insights, TrendRecoveryAndFooterTexts) {
     EXPECT_EQ(insights({scored(0, 40)}).deltaText(), "New");
 
     const std::int64_t huge = std::numeric_limits<std::int64_t>::max();
-    const std::pair<DailyStats, const char*> recoveries[] = {
-        {day(0, 100, 0, 0, 5), "Clean"},
-        {day(0, 100, 0, -2, 5), "Clean"},
-        {day(0, 100, 0, 8, 1), "13%"}, // 12.5 rounds up
-        {day(0, 100, 0, 1, huge), "922337203685477580800%"}};
-    for (const auto& [today, text] : recoveries) {
-        EXPECT_EQ(insights({today}).recoveryText(), text);
-    }
-
-    const std::pair<DailyStats, const char*> footers[] = {
-        {day(0, 30, 29, 5, 0), "More monitoring time will make these insights sharper."},
-        {day(0, 31, 4, 1, 0), "Main insight: recoveries are behind drift events today."},
-        {day(0, 100, 50, 2, 2),
+    const struct {
+        DailyStats today;
+        const char *recovery, *footer;
+    } days[] = {
+        {day(0, 30, 29, -2, 0), "Clean", "More monitoring time will make these insights sharper."},
+        {day(0, 31, 4, 8, 1), "13%", // 12.5 rounds up
+         "Main insight: recoveries are behind drift events today."},
+        {day(0, 100, 50, 2, 2), "100%",
          "Main insight: posture drift is present, but resets are keeping pace."},
-        {day(0, 1000, 100, 2, 0), // exactly 90
+        {day(0, 1000, 100, 1, huge), "922337203685477580800%", // exactly 90
          "Strong day: drift appeared, but it did not dominate the session."},
-        {day(0, 1000, 0, 0, 0), "Strong day: no drift events and almost all time stayed aligned."},
+        {day(0, 1000, 0, 0, 5), "Clean",
+         "Strong day: no drift events and almost all time stayed aligned."},
     };
-    for (const auto& [today, text] : footers) {
-        EXPECT_EQ(insights({today}).footerInsight(), text);
+    for (const auto& c : days) {
+        EXPECT_EQ(insights({c.today}).recoveryText(), c.recovery);
+        EXPECT_EQ(insights({c.today}).footerInsight(), c.footer);
     }
 }
 
@@ -166,8 +163,6 @@ TEST(InsightCard, DrawsTheFiguresOfEachCase) {
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << "case " << &c - cases);
         const QImage image = render(c.days);
-        EXPECT_LE(distance(at(image, 5, 5), appBackground), 1);
-        EXPECT_LE(distance(at(image, 100, 1000), cardBackground), 1);
         QString lit; // lit cells are nearly opaque, dark ones a faint tint of the panel
         for (int i = 0; i < 32; ++i) {
             lit +=

@@ -20,11 +20,6 @@ namespace {
 
 class StatsKillTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const unsigned seed = std::random_device{}();
-        random.seed(seed);
-        RecordProperty("seed", std::to_string(seed));
-    }
     // Forks a child that saves over and over, waits for its first save if
     // asked, and kills it after a random pause of up to 30 ms.
     void killAtRandom(bool afterFirstSave) {
@@ -56,7 +51,7 @@ protected:
 
     QTemporaryDir dir;
     StatsFile file{dir.path()};
-    std::mt19937 random;
+    std::mt19937 random{std::random_device{}()};
 };
 
 } // namespace
