@@ -80,7 +80,6 @@ TEST_F(AppSettingsTest, NumbersLoadWithinTheirLimitsOrAsDefaults) {
     } cases[] = {{settingsKey::sensitivityDegrees, 4.9, 20},
                  {settingsKey::sensitivityDegrees, 30, 30},
                  {settingsKey::sensitivityDegrees, 30.1, 20},
-                 {settingsKey::sensitivityDegrees, "twenty-five", 20},
                  {settingsKey::sensitivityDegrees, "25", 25}, // as read back from a file
                  {settingsKey::alertDelay, true, 15},
                  {settingsKey::notificationCooldown, kInf, 300},
@@ -151,11 +150,10 @@ TEST_F(AppSettingsTest, LoginItemIsChangedOnlyWhenItDisagreesAndFailuresAreLogge
     loginItem.setStatus(Status::notRegistered);
     loginItem.failure = QStringLiteral("No space left on device");
     MessageLog log;
-    const auto s = load();
-    s->setLaunchAtLogin(true);
+    load()->setLaunchAtLogin(true);
     EXPECT_EQ(log.lines(), QStringList("backbeacon.settings: Backbeacon failed to update login "
                                        "item: No space left on device"));
-    EXPECT_TRUE(s->launchAtLogin() && store.raw(settingsKey::launchAtLogin).toBool());
+    EXPECT_TRUE(store.raw(settingsKey::launchAtLogin).toBool()) << "the choice is kept";
 }
 
 TEST_F(AppSettingsTest, HeadSourceIsStoredByNameAndAnythingElseReadsAsTheTracker) {
@@ -167,8 +165,8 @@ TEST_F(AppSettingsTest, HeadSourceIsStoredByNameAndAnythingElseReadsAsTheTracker
     QObject::connect(s.get(), &AppSettings::headSourceChanged, [&] { ++changes; });
     s->setHeadSource(HeadSource::camera);
     s->setHeadSource(HeadSource::camera);
-    EXPECT_EQ(changes, 1);
-    EXPECT_EQ(stored(settingsKey::headSource), "camera");
+    EXPECT_EQ(std::pair(changes, stored(settingsKey::headSource)),
+              std::pair(1, std::string("camera")));
     EXPECT_EQ(load()->headSource(), HeadSource::camera);
 }
 

@@ -82,13 +82,10 @@ TEST_F(StatisticsStoreTest, LoadContinuesTodaysRecordAndKeepsEarlierOnesAsHistor
 
 TEST_F(StatisticsStoreTest, UnusableFileStartsEmptyAndIsKeptAsideAtTheFirstSuccessfulSave) {
     const std::string good = fileOf(pastDays(3));
-    const std::string record =
-        R"({"date":2,"monitoredSeconds":1,"slouchedSeconds":1,"fixes":1,"slouches":)";
-    // Empty, wrong shape, cut short, one bad record among good ones, a count past 64 bits.
+    // Empty, wrong shape, cut short, one bad record among good ones (all bad records: RecordJson).
     for (const std::string& bytes :
          {std::string(), std::string("{}"), good.substr(0, good.size() / 2),
-          good.substr(0, good.size() - 1) + "," + record + "1.5}]",
-          "[" + record + "9223372036854775808}]"}) {
+          good.substr(0, good.size() - 1) + ",7]"}) {
         SCOPED_TRACE(bytes);
         auto& s = open(bytes);
         EXPECT_EQ(s.today(), DailyStats::freshDay(today));
