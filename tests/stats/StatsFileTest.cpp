@@ -126,12 +126,8 @@ TEST_F(StatsFileTest, FailureAtAnyStepLosesNothingAndLeavesNoTemporary) {
 // The commit fails and so does putting the old file back: its bytes are still
 // in the aside copy, and the next save works.
 TEST_F(StatsFileTest, AFailedPutBackLeavesTheOldBytesInTheCopy) {
+    const int commit = 5; // o w f c m [m]: the second rename
     writeAll(path, oldBytes);
-    posix.fail();
-    ASSERT_TRUE(file.replace(newBytes, true));
-    const int commit = static_cast<int>(posix.log.find("mm")) + 1;
-    writeAll(path, oldBytes);
-    QFile::remove(file.unreadablePath());
     posix.fail({commit, commit + 1});
     EXPECT_FALSE(file.replace(newBytes, true));
     EXPECT_EQ(posix.log.substr(static_cast<std::size_t>(commit) - 1), "mmm");
@@ -224,7 +220,6 @@ TEST_F(MountedFolderTest, FullDiskKeepsTheOldFileWholeAndTheStoreSavesOnceThereI
     StatisticsStore store(file, clock, calendar);
     ASSERT_TRUE(disk.fill(0));
     store.recordSlouch();
-    EXPECT_EQ(store.today().slouches, 1);
     EXPECT_EQ(readAll(file.filePath()), "{not statistics");
     EXPECT_EQ(entries(dir.path()), (QStringList{"filler", "stats.json"})) << "no temporary left";
     disk.release();
