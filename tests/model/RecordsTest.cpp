@@ -44,12 +44,12 @@ TEST(Choices, OnlyExactRawValuesAreChoices) {
 
 TEST(DriftColor, RampRunsThroughTheThreeColoursAndTakesTheEndsOutsideIt) {
     using namespace Theme;
-    const std::pair<double, ColorComponents> cases[] = {
-        {-kInf, goodGreen},
-        {0.35, {0.62, 0.60, 0.485, 1}},
-        {0.85, {0.83, 0.40, 0.245, 1}}, // past the breakpoint: yellow to red
-        {kInf, badRed},
-        {kNaN, badRed}};
+    // 0.85 is past the breakpoint: yellow to red.
+    const std::pair<double, ColorComponents> cases[] = {{-kInf, goodGreen},
+                                                        {0.35, {0.62, 0.60, 0.485, 1}},
+                                                        {0.85, {0.83, 0.40, 0.245, 1}},
+                                                        {kInf, badRed},
+                                                        {kNaN, badRed}};
     for (const auto& [fraction, want] : cases) {
         const ColorComponents got = driftColorComponents(fraction);
         EXPECT_LT(std::abs(got.red - want.red) + std::abs(got.green - want.green) +

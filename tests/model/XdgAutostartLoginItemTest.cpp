@@ -37,8 +37,7 @@ TEST_F(XdgAutostartLoginItemTest, RegisterWritesTheEntryUnregisterRemovesItHidde
         {"[Desktop Entry]\nHidden=true\n", Status::notRegistered},
         {"[Desktop Entry]\nX-GNOME-Autostart-enabled=false\n", Status::notRegistered},
         {"[Desktop Entry]\nHidden=false\nX-GNOME-Autostart-enabled=true\n", Status::enabled},
-        {"# Hidden=true\n[Desktop Entry]\n[Desktop Action x]\nHidden=true\n", Status::enabled},
-    };
+        {"# Hidden=true\n[Desktop Entry]\n[Desktop Action x]\nHidden=true\n", Status::enabled}};
     for (const auto& [content, status] : cases) {
         writeAll(entry, content);
         EXPECT_EQ(item.status(), status) << content.constData();

@@ -82,8 +82,7 @@ TEST(Insights, TrendRecoveryAndFooterTexts) {
         {{scored(1, 70), scored(0, 71)},
          "+1 pts",
          "Today is 1 points above your recent average of 70%."},
-        {{scored(1, 88), scored(0, 88)}, "Even", "Today matches your recent average of 88%."},
-    };
+        {{scored(1, 88), scored(0, 88)}, "Even", "Today matches your recent average of 88%."}};
     for (const auto& c : trends) {
         EXPECT_EQ(insights(c.days).deltaText(), c.delta);
         EXPECT_EQ(insights(c.days).trendBody(), c.body);
@@ -93,20 +92,21 @@ TEST(Insights, TrendRecoveryAndFooterTexts) {
     const std::int64_t huge = std::numeric_limits<std::int64_t>::max();
     const struct {
         DailyStats today;
-        const char *recovery, *footer;
-    } days[] = {
-        {day(0, 30, 29, -2, 0), "Clean", "More monitoring time will make these insights sharper."},
-        {day(0, 31, 4, 8, 1), "13%", // 12.5 rounds up
-         "Main insight: recoveries are behind drift events today."},
-        {day(0, 100, 50, 2, 2), "100%",
-         "Main insight: posture drift is present, but resets are keeping pace."},
-        {day(0, 1000, 100, 1, huge), "922337203685477580800%", // exactly 90
-         "Strong day: drift appeared, but it did not dominate the session."},
-        {day(0, 1000, 0, 0, 5), "Clean",
-         "Strong day: no drift events and almost all time stayed aligned."},
-    };
+        const char *recovery, *caption, *footer;
+    } days[] = {{day(0, 30, 29, -2, 0), "Clean", "No drift events",
+                 "More monitoring time will make these insights sharper."},
+                {day(0, 31, 4, 8, 1), "13%", "Resets lagged drift", // 12.5 rounds up
+                 "Main insight: recoveries are behind drift events today."},
+                {day(0, 100, 50, 2, 2), "100%", "Resets kept up",
+                 "Main insight: posture drift is present, but resets are keeping pace."},
+                {day(0, 1000, 100, 1, huge), "922337203685477580800%",
+                 "Resets kept up", // exactly 90
+                 "Strong day: drift appeared, but it did not dominate the session."},
+                {day(0, 1000, 0, 0, 5), "Clean", "No drift events",
+                 "Strong day: no drift events and almost all time stayed aligned."}};
     for (const auto& c : days) {
         EXPECT_EQ(insights({c.today}).recoveryText(), c.recovery);
+        EXPECT_EQ(card::recoveryCaption(c.today), c.caption);
         EXPECT_EQ(insights({c.today}).footerInsight(), c.footer);
     }
 }
@@ -116,14 +116,11 @@ TEST(Insights, DriftLoadUsesTheUnroundedRate) {
         DailyStats today;
         const char *text, *caption;
         ColorComponents colour;
-    } cases[] = {
-        {day(0, 0, 0, 4), "No data", "Start monitoring", Theme::accentBlue},
-        {day(0, 600, 0, 0), "0.0/h", "Low event load", Theme::accentBlue},
-        {day(0, 3600.0 / 0.97, 0, 1), "1.0/h", "Low event load", Theme::accentBlue},
-        {day(0, 3600, 0, 1), "1.0/h", "Moderate event load", Theme::warningYellow},
-        {day(0, 3000, 0, 2), "2.4/h", "Moderate event load", Theme::warningYellow},
-        {day(0, 3600, 0, 3), "3.0/h", "High event load", Theme::badOrange},
-    };
+    } cases[] = {{day(0, 0, 0, 4), "No data", "Start monitoring", Theme::accentBlue},
+                 {day(0, 600, 0, 0), "0.0/h", "Low event load", Theme::accentBlue},
+                 {day(0, 3600.0 / 0.97, 0, 1), "1.0/h", "Low event load", Theme::accentBlue},
+                 {day(0, 3600, 0, 1), "1.0/h", "Moderate event load", Theme::warningYellow},
+                 {day(0, 3600, 0, 3), "3.0/h", "High event load", Theme::badOrange}};
     for (const auto& c : cases) {
         const Insights i = insights({c.today});
         EXPECT_EQ(std::tuple(i.driftLoadText(), i.driftLoadCaption(), i.driftLoadColor()),
@@ -157,8 +154,7 @@ TEST(InsightCard, DrawsTheFiguresOfEachCase) {
          588,
          "More drift than usual",
          badOrange,
-         warningYellow},
-    };
+         warningYellow}};
     const ColorComponents track = onCard(trackBackground);
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << "case " << &c - cases);
@@ -216,10 +212,6 @@ TEST(InsightCard, TextsChosenFromTheFigures) {
     for (const auto& [slouched, text] : headlines) {
         EXPECT_EQ(card::headline(day(0, 1000, slouched)), text) << slouched;
     }
-    EXPECT_EQ(card::recoveryCaption(day(0, 100, 0, 0, 3)) +
-                  card::recoveryCaption(day(0, 100, 0, 1, 1)) +
-                  card::recoveryCaption(day(0, 100, 0, 2, 1)),
-              "No drift eventsResets kept upResets lagged drift");
     const std::pair<double, const char*> durations[] = {
         {59.9, "59s"}, {60, "1m"}, {3599, "59m"}, {7300, "2h"}, {kNaN, "0s"}};
     for (const auto& [seconds, text] : durations) {

@@ -61,6 +61,45 @@ protected:
     const Instant today = at("2024-06-15T00:00:00+02:00");
 };
 
+// Answers the dialog with a scripted path, running `during` while it is open.
+class InsightCardSaverTest : public ::testing::Test, public SaveLocationChooser {
+protected:
+    std::optional<QString> chooseSaveLocation(const SaveRequest& request) override {
+        requests.push_back(request);
+        if (during) {
+            during();
+        }
+        return answer;
+    }
+    void open(const char* zone, const char* now, const std::vector<DailyStats>& past = {}) {
+        time.jumpClock(at(now));
+        calendar.setTimeZone(QTimeZone(zone));
+        storage.loaded = {StatsStorage::Loaded::Outcome::read, fileOf(past)};
+        store = std::make_unique<StatisticsStore>(storage, time.clock(), calendar);
+        saver = std::make_unique<InsightCardSaver>(*store, calendar, *this, time,
+                                                   [this](const std::vector<DailyStats>& days) {
+                                                       rendered.push_back(days);
+                                                       return bytes;
+                                                   });
+    }
+    void click() {
+        saver->saveInsightCard();
+        time.advance(1);
+    }
+
+    VirtualTime time;
+    LocalCalendar calendar;
+    FakeStatsStorage storage;
+    std::unique_ptr<StatisticsStore> store;
+    std::unique_ptr<InsightCardSaver> saver;
+    std::optional<QByteArray> bytes = QByteArray("first card");
+    std::vector<std::vector<DailyStats>> rendered;
+    std::optional<QString> answer;
+    std::function<void()> during;
+    std::vector<SaveRequest> requests;
+    QTemporaryDir folder;
+};
+
 } // namespace
 
 TEST_F(StatisticsStoreTest, LoadContinuesTodaysRecordAndKeepsEarlierOnesAsHistory) {
@@ -275,49 +314,6 @@ TEST(LocalCalendar, InvalidZonesAndFarAwayInstantsAreHandled) {
     EXPECT_TRUE(early.start < early.nextStart && late.start <= late.nextStart);
     EXPECT_FALSE(calendar.localDate(Instant::fromReferenceSeconds(-1e300)).isNull());
 }
-
-namespace {
-
-// Answers the dialog with a scripted path, running `during` while it is open.
-class InsightCardSaverTest : public ::testing::Test, public SaveLocationChooser {
-protected:
-    std::optional<QString> chooseSaveLocation(const SaveRequest& request) override {
-        requests.push_back(request);
-        if (during) {
-            during();
-        }
-        return answer;
-    }
-    void open(const char* zone, const char* now, const std::vector<DailyStats>& past = {}) {
-        time.jumpClock(at(now));
-        calendar.setTimeZone(QTimeZone(zone));
-        storage.loaded = {StatsStorage::Loaded::Outcome::read, fileOf(past)};
-        store = std::make_unique<StatisticsStore>(storage, time.clock(), calendar);
-        saver = std::make_unique<InsightCardSaver>(*store, calendar, *this, time,
-                                                   [this](const std::vector<DailyStats>& days) {
-                                                       rendered.push_back(days);
-                                                       return bytes;
-                                                   });
-    }
-    void click() {
-        saver->saveInsightCard();
-        time.advance(1);
-    }
-
-    VirtualTime time;
-    LocalCalendar calendar;
-    FakeStatsStorage storage;
-    std::unique_ptr<StatisticsStore> store;
-    std::unique_ptr<InsightCardSaver> saver;
-    std::optional<QByteArray> bytes = QByteArray("first card");
-    std::vector<std::vector<DailyStats>> rendered;
-    std::optional<QString> answer;
-    std::function<void()> during;
-    std::vector<SaveRequest> requests;
-    QTemporaryDir folder;
-};
-
-} // namespace
 
 // The card is made at the click, of the last 7 days; the dialog opens 120 ms
 // after the last click, and what was made then replaces the chosen file.

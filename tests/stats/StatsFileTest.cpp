@@ -65,6 +65,22 @@ protected:
     const std::string newBytes = std::string(40'000, ' ') + "[]"; // several writes' worth
 };
 
+// A real full disk and a real read-only folder: a small tmpfs in a mount
+// namespace of this process's own (skipped without root).
+class MountedFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!disk.mounted()) {
+            GTEST_SKIP() << disk.reason();
+        }
+    }
+    QTemporaryDir dir;
+    ScratchMount disk{dir.path(), 16};
+    StatsFile file{dir.path()};
+    ManualClock clock{Instant::fromReferenceSeconds(800'000'000.0)};
+    LocalCalendar calendar{QTimeZone::utc()};
+};
+
 } // namespace
 
 TEST_F(StatsFileTest, WritesPrivatelyInFullDespiteShortAndInterruptedCallsButGivesUpWhenStuck) {
@@ -194,26 +210,6 @@ TEST(StatsFileFolder, DataFolderFirstThenAPrivateRuntimeFolderThenTheCache) {
     EXPECT_EQ(nowhere.load().outcome, Outcome::missing);
     EXPECT_FALSE(nowhere.replace("[]", false) || QFileInfo::exists("/stats.json"));
 }
-
-namespace {
-
-// A real full disk and a real read-only folder: a small tmpfs in a mount
-// namespace of this process's own (skipped without root).
-class MountedFolderTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!disk.mounted()) {
-            GTEST_SKIP() << disk.reason();
-        }
-    }
-    QTemporaryDir dir;
-    ScratchMount disk{dir.path(), 16};
-    StatsFile file{dir.path()};
-    ManualClock clock{Instant::fromReferenceSeconds(800'000'000.0)};
-    LocalCalendar calendar{QTimeZone::utc()};
-};
-
-} // namespace
 
 TEST_F(MountedFolderTest, FullDiskKeepsTheOldFileWholeAndTheStoreSavesOnceThereIsRoom) {
     ASSERT_TRUE(file.replace("{not statistics", false));
