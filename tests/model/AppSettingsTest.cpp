@@ -167,7 +167,7 @@ TEST_F(AppSettingsTest, HeadSourceIsStoredByNameAndAnythingElseReadsAsTheTracker
     EXPECT_EQ(load()->headSource(), HeadSource::camera);
 }
 
-TEST_F(PreferencesFileTest, HandEditedValuesGiveDefaultsAndEveryPropertySurvivesARestart) {
+TEST_F(PreferencesFileTest, HandEditedValuesGiveDefaultsEverythingSurvivesARestartAtTheUsualPath) {
     const std::string text = "[General]\n"
                              "settings.sensitivityDegrees=abc\n"
                              "settings.alertDelay=1e400\n"
@@ -207,9 +207,8 @@ TEST_F(PreferencesFileTest, HandEditedValuesGiveDefaultsAndEveryPropertySurvives
               std::tuple(12.5, false, baseline));
     EXPECT_EQ(second.snoozeUntil(), deadline) << "to the last bit";
     EXPECT_EQ(second.diagnostics(), (Diagnostics{1, 0, 0, 0, 0}));
-}
 
-TEST_F(PreferencesFileTest, DefaultPathIsWhereQSettingsKeepsTheApplicationsSettings) {
+    // The default path is where QSettings keeps the application's settings.
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
     EXPECT_EQ(QSettingsPreferences::defaultFilePath(),
               QSettings(QStringLiteral("Backbeacon"), QStringLiteral("Backbeacon")).fileName());

@@ -184,7 +184,7 @@ TEST(InsightCard, DrawsTheFiguresOfEachCase) {
 // The gauge runs from the accent blue to the warm orange, lit at opacity 0.94;
 // the header's glyph is tinted in the accent colour inside its square; text
 // that would run out of its room is set smaller rather than collide or be cut.
-TEST(InsightCard, GaugeGlyphsTextRoomAndPng) {
+TEST(InsightCard, GaugeGlyphsTextRoomPngTextsAndTheLatestSevenDays) {
     const QImage full = render({});
     EXPECT_LE(distance(at(full, 186, 838), onCard({0.27, 0.53, 0.60, 0.94})), 3);
     EXPECT_LE(distance(at(full, 894, 838), onCard({0.90, 0.34, 0.18, 0.94})), 3);
@@ -204,9 +204,8 @@ TEST(InsightCard, GaugeGlyphsTextRoomAndPng) {
     decoded.setColorSpace(full.colorSpace());
     EXPECT_EQ(decoded, full);
     EXPECT_FALSE(card::encodePng(QImage()));
-}
 
-TEST(InsightCard, TextsChosenFromTheFigures) {
+    // The texts chosen from the figures.
     const std::pair<double, const char*> headlines[] = {
         {30, "Aligned"}, {110, "Mostly aligned"}, {260, "Drifting"}, {510, "Needs reset"}};
     for (const auto& [slouched, text] : headlines) {
@@ -217,10 +216,7 @@ TEST(InsightCard, TextsChosenFromTheFigures) {
     for (const auto& [seconds, text] : durations) {
         EXPECT_EQ(card::shortDuration(seconds), text) << seconds;
     }
-}
-
-// Out of order and too many: sorted, the latest 7 kept, equal dates in their order.
-TEST(InsightCard, TheLatestSevenDaysAreShown) {
+    // Out of order and too many: sorted, the latest 7 kept, equal dates in their order.
     std::vector<DailyStats> days;
     for (int i : {3, 8, 0, 5, 1, 7, 2, 6, 4}) {
         days.push_back(day(i, 100 + i, 0));

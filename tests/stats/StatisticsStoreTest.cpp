@@ -145,7 +145,7 @@ TEST_F(StatisticsStoreTest, UnusableFileStartsEmptyAndIsKeptAsideAtTheFirstSucce
     EXPECT_TRUE(storage.attempts.at(0).keepCurrentAside);
 }
 
-TEST_F(StatisticsStoreTest, SavesAtMostEveryFiveSecondsButSlouchesAndFixesAtOnce) {
+TEST_F(StatisticsStoreTest, ThrottledSavesSlouchesAtOnceFailuresRetriedAndClockSetBackSurvived) {
     auto& s = open();
     s.addSlouched(2);
     EXPECT_EQ(storage.writes(), 0u) << "slouched time waits for the next save";
@@ -164,6 +164,34 @@ TEST_F(StatisticsStoreTest, SavesAtMostEveryFiveSecondsButSlouchesAndFixesAtOnce
     EXPECT_EQ(written().back(), (DailyStats{today, 3, 2, 1, 1}));
     s.addMonitored(1);
     EXPECT_EQ(storage.writes(), 4u) << "an immediate save restarts the throttle";
+
+    // A failed save keeps the figures, and savePendingChanges retries.
+    auto& retrying = open();
+    retrying.savePendingChanges();
+    EXPECT_EQ(storage.writes(), 0u) << "nothing changed since start";
+    storage.failWrites = true;
+    retrying.recordSlouch();
+    clock.advance(1);
+    retrying.addMonitored(1);
+    EXPECT_EQ(storage.writes(), 1u) << "a failed write counts as a save for the throttle";
+    retrying.savePendingChanges();
+    storage.failWrites = false;
+    retrying.savePendingChanges();
+    retrying.savePendingChanges();
+    ASSERT_EQ(storage.writes(), 3u) << "the failed save left changes pending, the good one none";
+    EXPECT_EQ(decoded(storage.file).back(), (DailyStats{today, 1, 0, 1, 0}));
+
+    // The clock set back keeps saving and counting into today.
+    auto& back = open();
+    back.addMonitored(1);
+    clock.set(at("2024-06-14T22:00:00+02:00")); // into a day already closed
+    back.addMonitored(1);
+    EXPECT_EQ(storage.writes(), 2u) << "a last save in the future counts as due";
+    clock.advance(1);
+    back.addMonitored(1);
+    EXPECT_EQ(storage.writes(), 2u) << "and the throttle counts from the new time";
+    EXPECT_TRUE(back.history().empty()) << "no second record for the earlier day";
+    EXPECT_EQ(back.today(), (DailyStats{today, 3, 0, 0, 0}));
 }
 
 TEST_F(StatisticsStoreTest, TicksOutsideZeroToFiveSecondsAreIgnoredCompletely) {
@@ -176,36 +204,6 @@ TEST_F(StatisticsStoreTest, TicksOutsideZeroToFiveSecondsAreIgnoredCompletely) {
     }
     EXPECT_EQ(s.today(), (DailyStats{today, 4.999, 0, 0, 0}));
     EXPECT_TRUE(s.history().empty() && storage.writes() == 1);
-}
-
-TEST_F(StatisticsStoreTest, FailedSaveKeepsTheFiguresAndSavePendingChangesRetries) {
-    auto& s = open();
-    s.savePendingChanges();
-    EXPECT_EQ(storage.writes(), 0u) << "nothing changed since start";
-    storage.failWrites = true;
-    s.recordSlouch();
-    clock.advance(1);
-    s.addMonitored(1);
-    EXPECT_EQ(storage.writes(), 1u) << "a failed write counts as a save for the throttle";
-    s.savePendingChanges();
-    storage.failWrites = false;
-    s.savePendingChanges();
-    s.savePendingChanges();
-    ASSERT_EQ(storage.writes(), 3u) << "the failed save left changes pending, the good one none";
-    EXPECT_EQ(decoded(storage.file).back(), (DailyStats{today, 1, 0, 1, 0}));
-}
-
-TEST_F(StatisticsStoreTest, ClockSetBackKeepsSavingAndCountingIntoToday) {
-    auto& s = open();
-    s.addMonitored(1);
-    clock.set(at("2024-06-14T22:00:00+02:00")); // into a day already closed
-    s.addMonitored(1);
-    EXPECT_EQ(storage.writes(), 2u) << "a last save in the future counts as due";
-    clock.advance(1);
-    s.addMonitored(1);
-    EXPECT_EQ(storage.writes(), 2u) << "and the throttle counts from the new time";
-    EXPECT_TRUE(s.history().empty()) << "no second record for the earlier day";
-    EXPECT_EQ(s.today(), (DailyStats{today, 3, 0, 0, 0}));
 }
 
 TEST_F(StatisticsStoreTest, FirstOperationOfANewDayClosesTheOldOneAndSavesAtOnce) {
