@@ -55,7 +55,7 @@ protected:
 
 } // namespace
 
-TEST_F(AppSettingsTest, FreshUserGetsDefaultsAndNothingIsWritten) {
+TEST_F(AppSettingsTest, FreshUserGetsDefaultsNothingIsWrittenHeadSourceIsStoredByName) {
     const auto s = load();
     EXPECT_EQ(std::tuple(s->sensitivityDegrees(), s->alertDelay(), s->notificationCooldown()),
               std::tuple(20, 15, 300));
@@ -69,6 +69,18 @@ TEST_F(AppSettingsTest, FreshUserGetsDefaultsAndNothingIsWritten) {
     loginItem.statusQueries = 0;
     EXPECT_TRUE(loadWith(settingsKey::launchAtLogin, true)->launchAtLogin());
     EXPECT_EQ(loginItem.statusQueries, 0) << "a stored choice needs no question";
+    // The head source is stored by name; anything else reads as the tracker.
+    EXPECT_EQ(loadWith(settingsKey::headSource, QByteArray("Camera"))->headSource(),
+              HeadSource::headTracker);
+    const auto source = loadWith(settingsKey::headSource, 1.0);
+    EXPECT_EQ(source->headSource(), HeadSource::headTracker);
+    int changes = 0;
+    QObject::connect(source.get(), &AppSettings::headSourceChanged, [&] { ++changes; });
+    source->setHeadSource(HeadSource::camera);
+    source->setHeadSource(HeadSource::camera);
+    EXPECT_EQ(std::pair(changes, stored(settingsKey::headSource)),
+              std::pair(1, std::string("camera")));
+    EXPECT_EQ(load()->headSource(), HeadSource::camera);
 }
 
 TEST_F(AppSettingsTest, NumbersLoadWithinTheirLimitsOrAsDefaults) {
@@ -151,20 +163,6 @@ TEST_F(AppSettingsTest, LoginItemIsChangedOnlyWhenItDisagreesAndFailuresAreLogge
     EXPECT_EQ(log.lines(), QStringList("backbeacon.settings: Backbeacon failed to update login "
                                        "item: No space left on device"));
     EXPECT_TRUE(store.raw(settingsKey::launchAtLogin).toBool()) << "the choice is kept";
-}
-
-TEST_F(AppSettingsTest, HeadSourceIsStoredByNameAndAnythingElseReadsAsTheTracker) {
-    EXPECT_EQ(loadWith(settingsKey::headSource, QByteArray("Camera"))->headSource(),
-              HeadSource::headTracker);
-    const auto s = loadWith(settingsKey::headSource, 1.0);
-    EXPECT_EQ(s->headSource(), HeadSource::headTracker);
-    int changes = 0;
-    QObject::connect(s.get(), &AppSettings::headSourceChanged, [&] { ++changes; });
-    s->setHeadSource(HeadSource::camera);
-    s->setHeadSource(HeadSource::camera);
-    EXPECT_EQ(std::pair(changes, stored(settingsKey::headSource)),
-              std::pair(1, std::string("camera")));
-    EXPECT_EQ(load()->headSource(), HeadSource::camera);
 }
 
 TEST_F(PreferencesFileTest, HandEditedValuesGiveDefaultsEverythingSurvivesARestartAtTheUsualPath) {

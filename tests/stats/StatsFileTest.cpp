@@ -211,7 +211,7 @@ TEST(StatsFileFolder, DataFolderFirstThenAPrivateRuntimeFolderThenTheCache) {
     EXPECT_FALSE(nowhere.replace("[]", false) || QFileInfo::exists("/stats.json"));
 }
 
-TEST_F(MountedFolderTest, FullDiskKeepsTheOldFileWholeAndTheStoreSavesOnceThereIsRoom) {
+TEST_F(MountedFolderTest, FullDiskKeepsTheOldFileWholeAndAReadOnlyFolderFailsCleanly) {
     ASSERT_TRUE(file.replace("{not statistics", false));
     StatisticsStore store(file, clock, calendar);
     ASSERT_TRUE(disk.fill(0));
@@ -224,19 +224,19 @@ TEST_F(MountedFolderTest, FullDiskKeepsTheOldFileWholeAndTheStoreSavesOnceThereI
     const auto saved = json::decodeDailyStatsArray(readAll(file.filePath()));
     ASSERT_TRUE(saved);
     EXPECT_EQ(saved->back().slouches, 2);
-}
 
-TEST_F(MountedFolderTest, ReadOnlyFolderLoadsAndFailsToSaveCleanly) {
+    // A read-only folder: the file loads, and saving fails cleanly.
     const DailyStats days[] = {{clock.now() - 86'400, 60, 0, 1, 1}, {clock.now(), 60, 0, 2, 2}};
     const std::string old = *json::encode(std::span<const DailyStats>(days));
     ASSERT_TRUE(file.replace(old, false));
     writeAll(dir.filePath("stats.json.00000000000000aa.tmp"), "");
     ASSERT_TRUE(disk.makeReadOnly());
-    StatisticsStore store(file, clock, calendar);
-    EXPECT_EQ(store.today(), days[1]);
-    EXPECT_EQ(store.history(), std::vector{days[0]});
-    store.recordFix();
-    EXPECT_EQ(store.today().fixes, 3);
+    StatisticsStore reopened(file, clock, calendar);
+    EXPECT_EQ(std::pair(reopened.today(), reopened.history()),
+              std::pair(days[1], std::vector{days[0]}));
+    reopened.recordFix();
+    EXPECT_EQ(reopened.today().fixes, 3);
     EXPECT_EQ(readAll(file.filePath()), old);
-    EXPECT_EQ(entries(dir.path()), (QStringList{"stats.json", "stats.json.00000000000000aa.tmp"}));
+    EXPECT_EQ(entries(dir.path()), (QStringList{"stats.json", "stats.json.00000000000000aa.tmp",
+                                                "stats.json.unreadable"}));
 }
