@@ -59,8 +59,9 @@ TEST_F(AppSettingsTest, FreshUserGetsDefaultsNothingIsWrittenHeadSourceIsStoredB
     const auto s = load();
     EXPECT_EQ(std::tuple(s->sensitivityDegrees(), s->alertDelay(), s->notificationCooldown()),
               std::tuple(20, 15, 300));
-    EXPECT_TRUE(s->soundEnabled() && s->monitoringEnabled() && s->autoStart());
-    EXPECT_TRUE(s->launchAtLogin()); // the login item is enabled
+    // The login item is enabled, so launch at login is on.
+    EXPECT_TRUE(s->soundEnabled() && s->monitoringEnabled() && s->autoStart() &&
+                s->launchAtLogin());
     EXPECT_FALSE(s->collectDiagnostics() || s->isCalibrated() || s->snoozeUntil());
     EXPECT_TRUE(store.isEmpty());
     EXPECT_EQ(loginItem.registerCalls + loginItem.unregisterCalls, 0);
@@ -71,8 +72,8 @@ TEST_F(AppSettingsTest, FreshUserGetsDefaultsNothingIsWrittenHeadSourceIsStoredB
     EXPECT_EQ(loginItem.statusQueries, 0) << "a stored choice needs no question";
     // The head source is stored by name; anything else reads as the tracker.
     EXPECT_EQ(loadWith(settingsKey::headSource, QByteArray("Camera"))->headSource(),
-              HeadSource::headTracker);
-    const auto source = loadWith(settingsKey::headSource, 1.0);
+              loadWith(settingsKey::headSource, 1.0)->headSource());
+    const auto source = load();
     EXPECT_EQ(source->headSource(), HeadSource::headTracker);
     int changes = 0;
     QObject::connect(source.get(), &AppSettings::headSourceChanged, [&] { ++changes; });

@@ -21,7 +21,7 @@ protected:
 
 } // namespace
 
-TEST_F(XdgAutostartLoginItemTest, RegisterWritesTheEntryUnregisterRemovesItHiddenOnesDoNotCount) {
+TEST_F(XdgAutostartLoginItemTest, EntryWrittenRemovedQuotedAndHiddenOnesDoNotCount) {
     EXPECT_EQ(item.status(), Status::notRegistered);
     EXPECT_EQ(item.registerItem(), std::nullopt);
     EXPECT_EQ(readAll(entry), "[Desktop Entry]\nType=Application\nName=Backbeacon\n"
@@ -44,15 +44,14 @@ TEST_F(XdgAutostartLoginItemTest, RegisterWritesTheEntryUnregisterRemovesItHidde
     }
     writeAll(entry, "[Desktop Entry]\nHidden=true\n");
     EXPECT_TRUE(!item.registerItem() && item.status() == Status::enabled) << "replaces it";
-}
 
-TEST_F(XdgAutostartLoginItemTest, ExecIsQuotedWhenThePathNeedsIt) {
-    const std::pair<QString, QString> cases[] = {
+    // Exec is quoted when the path needs it.
+    const std::pair<QString, QString> quoted[] = {
         {R"(/a"b$c`d\e)", R"("/a\\"b\\$c\\`d\\\\e")"},
         {"/opt/it's 100%/bb", R"("/opt/it's 100%%/bb")"},
         {"/tmp/x\nHidden=true", R"("/tmp/x\nHidden=true")"}, // no key slips into the entry
     };
-    for (const auto& [path, exec] : cases) {
+    for (const auto& [path, exec] : quoted) {
         EXPECT_EQ(XdgAutostartLoginItem::execValue(path), exec);
     }
     XdgAutostartLoginItem odd(autostart, QStringLiteral("/tmp/x\nHidden=true"));

@@ -71,7 +71,7 @@ int pixelsOf(const QImage& image, const ColorComponents& color, double x, double
 
 } // namespace
 
-TEST(Insights, TrendRecoveryAndFooterTexts) {
+TEST(Insights, TrendRecoveryFooterAndDriftLoadTexts) {
     const struct {
         std::vector<DailyStats> days;
         const char *delta, *body;
@@ -109,9 +109,8 @@ TEST(Insights, TrendRecoveryAndFooterTexts) {
         EXPECT_EQ(card::recoveryCaption(c.today), c.caption);
         EXPECT_EQ(insights({c.today}).footerInsight(), c.footer);
     }
-}
 
-TEST(Insights, DriftLoadUsesTheUnroundedRate) {
+    // The drift load uses the unrounded rate.
     const struct {
         DailyStats today;
         const char *text, *caption;
