@@ -35,14 +35,13 @@ TEST(DailyStats, ScoreIsTheAlignedShareRoundedHalfUpAndPerfectWhenTooShortToJudg
     }
 }
 
-TEST(Choices, OnlyExactRawValuesAreChoices) {
+TEST(Choices, OnlyExactRawValuesAreChoicesAndTheDriftRampTakesItsEndsOutsideIt) {
     EXPECT_EQ(alertDelayFromRawValue(60), AlertDelay::lazy);
     EXPECT_EQ(notificationCooldownFromRawValue(600), NotificationCooldown::tenMin);
     EXPECT_FALSE(alertDelayFromRawValue(15.000001) || alertDelayFromRawValue(kNaN) ||
                  notificationCooldownFromRawValue(59.9));
-}
 
-TEST(DriftColor, RampRunsThroughTheThreeColoursAndTakesTheEndsOutsideIt) {
+    // The drift colour ramp runs through the three colours and takes the ends outside it.
     using namespace Theme;
     // 0.85 is past the breakpoint: yellow to red.
     const std::pair<double, ColorComponents> cases[] = {{-kInf, goodGreen},
