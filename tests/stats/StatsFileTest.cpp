@@ -18,43 +18,17 @@ using Outcome = StatsStorage::Loaded::Outcome;
 
 namespace {
 
-// The real calls; those numbered in fail() (0-based from then on; unlink and
-// mkdir not counted) fail with EIO.
-class FaultyPosix final : public Posix {
-public:
-    void fail(std::vector<int> at = {}) {
-        failAt = std::move(at);
-        calls = 0;
-        log.clear();
-    }
+// The real calls, logged one letter each: o(pen), r(ead), w(rite), f(sync), c(lose), m(ove).
+// Those numbered in fail() (0-based from then on) fail with EIO; with `interrupt` every other
+// read and write fails with EINTR; a write moves at most maxWrite bytes (0: stuck).
+struct FaultyPosix final : Posix {
+    std::vector<int> failAt;
     int calls = 0;
-    std::string log; // one letter per call: o(pen), r(ead), w(rite), f(sync), c(lose), m(ove)
-    std::size_t maxWrite = 0; // >0: at most this many bytes per write
-    bool interrupt = false;   // every other read and write fails with EINTR
-    bool stuck = false;       // writes make no progress
+    std::string log;
+    std::size_t maxWrite = SIZE_MAX;
+    bool interrupt = false;
 
-    int open(const char* path, int flags, mode_t mode) override {
-        return fails('o') ? -1 : Posix::open(path, flags, mode);
-    }
-    ssize_t read(int fd, void* buffer, size_t size) override {
-        return fails('r', interrupt) ? -1 : Posix::read(fd, buffer, size);
-    }
-    ssize_t write(int fd, const void* data, size_t size) override {
-        if (fails('w', interrupt)) {
-            return -1;
-        }
-        return stuck ? 0 : Posix::write(fd, data, maxWrite > 0 ? std::min(size, maxWrite) : size);
-    }
-    int fsync(int fd) override { return fails('f') ? -1 : Posix::fsync(fd); }
-    int close(int fd) override {
-        const int result = Posix::close(fd); // like Linux: gone even when close fails
-        return fails('c') ? -1 : result;
-    }
-    int rename(const char* from, const char* to) override {
-        return fails('m') ? -1 : Posix::rename(from, to);
-    }
-
-private:
+    void fail(std::vector<int> at = {}) { failAt = std::move(at), calls = 0, log.clear(); }
     bool fails(char kind, bool interruptible = false) {
         log += kind;
         const int call = calls++;
@@ -62,7 +36,23 @@ private:
         errno = failing ? EIO : EINTR;
         return failing || (interruptible && call % 2 == 0);
     }
-    std::vector<int> failAt;
+    int open(const char* path, int flags, mode_t mode) override {
+        return fails('o') ? -1 : Posix::open(path, flags, mode);
+    }
+    ssize_t read(int fd, void* buffer, size_t size) override {
+        return fails('r', interrupt) ? -1 : Posix::read(fd, buffer, size);
+    }
+    ssize_t write(int fd, const void* data, size_t size) override {
+        return fails('w', interrupt) ? -1 : Posix::write(fd, data, std::min(size, maxWrite));
+    }
+    int fsync(int fd) override { return fails('f') ? -1 : Posix::fsync(fd); }
+    int close(int fd) override { // like Linux: gone even when close fails
+        const int result = Posix::close(fd);
+        return fails('c') ? -1 : result;
+    }
+    int rename(const char* from, const char* to) override {
+        return fails('m') ? -1 : Posix::rename(from, to);
+    }
 };
 
 class StatsFileTest : public ::testing::Test {
@@ -73,6 +63,22 @@ protected:
     const QString path = file.filePath();
     const std::string oldBytes = "[{\"old\":true}]";
     const std::string newBytes = std::string(40'000, ' ') + "[]"; // several writes' worth
+};
+
+// A real full disk and a real read-only folder: a small tmpfs in a mount
+// namespace of this process's own (skipped without root).
+class MountedFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!disk.mounted()) {
+            GTEST_SKIP() << disk.reason();
+        }
+    }
+    QTemporaryDir dir;
+    ScratchMount disk{dir.path(), 16};
+    StatsFile file{dir.path()};
+    ManualClock clock{Instant::fromReferenceSeconds(800'000'000.0)};
+    LocalCalendar calendar{QTimeZone::utc()};
 };
 
 } // namespace
@@ -88,7 +94,7 @@ TEST_F(StatsFileTest, WritesPrivatelyInFullDespiteShortAndInterruptedCallsButGiv
     EXPECT_EQ(entries(inner.folder()), QStringList{"stats.json"});
     EXPECT_EQ(modeOf(inner.filePath()), 0600u) << "statistics are nobody else's business";
 
-    posix.stuck = true;
+    posix.maxWrite = 0; // stuck
     EXPECT_FALSE(inner.replace(oldBytes, false));
     EXPECT_EQ(readAll(inner.filePath()), newBytes);
     EXPECT_EQ(entries(inner.folder()), QStringList{"stats.json"});
@@ -135,13 +141,9 @@ TEST_F(StatsFileTest, FailureAtAnyStepLosesNothingAndLeavesNoTemporary) {
 
 // The commit fails and so does putting the old file back: its bytes are still
 // in the aside copy, and the next save works.
-TEST_F(StatsFileTest, AFailedPutBackLeavesTheOldBytesInTheCopy) {
+TEST_F(StatsFileTest, AFailedPutBackLeavesTheOldBytesInTheCopyTheNewestCopyWinning) {
+    const int commit = 5; // o w f c m [m]: the second rename
     writeAll(path, oldBytes);
-    posix.fail();
-    ASSERT_TRUE(file.replace(newBytes, true));
-    const int commit = static_cast<int>(posix.log.find("mm")) + 1;
-    writeAll(path, oldBytes);
-    QFile::remove(file.unreadablePath());
     posix.fail({commit, commit + 1});
     EXPECT_FALSE(file.replace(newBytes, true));
     EXPECT_EQ(posix.log.substr(static_cast<std::size_t>(commit) - 1), "mmm");
@@ -151,17 +153,13 @@ TEST_F(StatsFileTest, AFailedPutBackLeavesTheOldBytesInTheCopy) {
     posix.fail();
     EXPECT_TRUE(file.replace(newBytes, false));
     EXPECT_EQ(readAll(path), newBytes);
-}
 
-TEST_F(StatsFileTest, OnlyAskedForSavesKeepTheCurrentFileAsideTheNewestCopyWinning) {
+    // Only saves that ask keep the current file aside, the newest copy winning.
     writeAll(path, "garbage 1");
     ASSERT_TRUE(file.replace(newBytes, true));
     writeAll(path, "garbage 2");
-    ASSERT_TRUE(file.replace(oldBytes, true));
-    ASSERT_TRUE(file.replace(newBytes, false));
+    ASSERT_TRUE(file.replace(oldBytes, true) && file.replace(newBytes, false));
     EXPECT_EQ(readAll(file.unreadablePath()), "garbage 2");
-    EXPECT_EQ(readAll(path), newBytes);
-    EXPECT_EQ(entries(dir.path()), (QStringList{"stats.json", "stats.json.unreadable"}));
 }
 
 TEST_F(StatsFileTest, LoadFindsUnreadableFilesAndRemovesOnlyItsOwnLeftoverTemporaries) {
@@ -197,7 +195,6 @@ TEST(StatsFileFolder, DataFolderFirstThenAPrivateRuntimeFolderThenTheCache) {
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir.path()));
     set("XDG_CACHE_HOME", "cache");
     EXPECT_EQ(StatsFile::defaultFolder(), dir.filePath("data/Backbeacon"));
-    EXPECT_TRUE(QFileInfo(dir.filePath("data/Backbeacon")).isDir());
     // A plain file where the data folder should go: no mode bits, so it holds for root too.
     writeAll(dir.filePath("blocker"), "");
     set("XDG_DATA_HOME", "blocker/data");
@@ -213,32 +210,11 @@ TEST(StatsFileFolder, DataFolderFirstThenAPrivateRuntimeFolderThenTheCache) {
     EXPECT_FALSE(nowhere.replace("[]", false) || QFileInfo::exists("/stats.json"));
 }
 
-namespace {
-
-// A real full disk and a real read-only folder: a small tmpfs in a mount
-// namespace of this process's own (skipped without root).
-class MountedFolderTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!disk.mounted()) {
-            GTEST_SKIP() << disk.reason();
-        }
-    }
-    QTemporaryDir dir;
-    ScratchMount disk{dir.path(), 16};
-    StatsFile file{dir.path()};
-    ManualClock clock{Instant::fromReferenceSeconds(800'000'000.0)};
-    LocalCalendar calendar{QTimeZone::utc()};
-};
-
-} // namespace
-
-TEST_F(MountedFolderTest, FullDiskKeepsTheOldFileWholeAndTheStoreSavesOnceThereIsRoom) {
+TEST_F(MountedFolderTest, FullDiskKeepsTheOldFileWholeAndAReadOnlyFolderFailsCleanly) {
     ASSERT_TRUE(file.replace("{not statistics", false));
     StatisticsStore store(file, clock, calendar);
     ASSERT_TRUE(disk.fill(0));
     store.recordSlouch();
-    EXPECT_EQ(store.today().slouches, 1);
     EXPECT_EQ(readAll(file.filePath()), "{not statistics");
     EXPECT_EQ(entries(dir.path()), (QStringList{"filler", "stats.json"})) << "no temporary left";
     disk.release();
@@ -247,19 +223,18 @@ TEST_F(MountedFolderTest, FullDiskKeepsTheOldFileWholeAndTheStoreSavesOnceThereI
     const auto saved = json::decodeDailyStatsArray(readAll(file.filePath()));
     ASSERT_TRUE(saved);
     EXPECT_EQ(saved->back().slouches, 2);
-}
 
-TEST_F(MountedFolderTest, ReadOnlyFolderLoadsAndFailsToSaveCleanly) {
+    // A read-only folder: the file loads, and saving fails cleanly.
     const DailyStats days[] = {{clock.now() - 86'400, 60, 0, 1, 1}, {clock.now(), 60, 0, 2, 2}};
     const std::string old = *json::encode(std::span<const DailyStats>(days));
     ASSERT_TRUE(file.replace(old, false));
     writeAll(dir.filePath("stats.json.00000000000000aa.tmp"), "");
     ASSERT_TRUE(disk.makeReadOnly());
-    StatisticsStore store(file, clock, calendar);
-    EXPECT_EQ(store.today(), days[1]);
-    EXPECT_EQ(store.history(), std::vector{days[0]});
-    store.recordFix();
-    EXPECT_EQ(store.today().fixes, 3);
+    StatisticsStore reopened(file, clock, calendar);
+    EXPECT_EQ(std::pair(reopened.today(), reopened.history()),
+              std::pair(days[1], std::vector{days[0]}));
+    reopened.recordFix();
     EXPECT_EQ(readAll(file.filePath()), old);
-    EXPECT_EQ(entries(dir.path()), (QStringList{"stats.json", "stats.json.00000000000000aa.tmp"}));
+    EXPECT_EQ(entries(dir.path()), (QStringList{"stats.json", "stats.json.00000000000000aa.tmp",
+                                                "stats.json.unreadable"}));
 }
